@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "raster/raster.h"
+
+namespace tolvane {
+
+// Whether JPEG images are decoded to a 236-colour palette; decided once at
+// start-up from the display's depth, off unless a caller turns it on.
+void SetJpegPaletteMode(bool on);
+bool JpegPaletteMode();
+
+// The JPEG image object: loading reads the whole file and its header, the
+// first ToRaster decodes the pixels.
+class JpegImage {
+ public:
+  void LoadJpeg(const std::string& path);
+  int Width() const;
+  int Height() const;
+  void ToRaster(Raster& raster);
+
+ private:
+  std::vector<std::uint8_t> data_;
+  int width_ = 0;
+  int height_ = 0;
+  bool decoded_ = false;
+  Raster raster_;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,154 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace tolvane {
+
+enum class RasterFormat { Device, Bits1, Bits4, Bits8, Bits15, Bits16, Bits24, Bits32, Custom };
+
+// How the fourth byte of a Bits32 pixel is read.
+enum class AlphaMode {
+  None,           // not alpha
+  Defined,        // alpha; colours held premultiplied in memory, straight in BMP files
+  Premultiplied,  // alpha; colours premultiplied in memory and in files
+};
+
+enum class RowOrder { BottomUp, TopDown };
+
+struct PaletteEntry {
+  std::uint8_t blue = 0;
+  std::uint8_t green = 0;
+  std::uint8_t red = 0;
+  std::uint8_t reserved = 0;
+  friend bool operator==(const PaletteEntry&, const PaletteEntry&) = default;
+};
+
+struct BitMasks {
+  std::uint32_t red = 0;
+  std::uint32_t green = 0;
+  std::uint32_t blue = 0;
+  friend bool operator==(const BitMasks&, const BitMasks&) = default;
+};
+
+struct Rgb {
+  std::uint8_t red = 0;
+  std::uint8_t green = 0;
+  std::uint8_t blue = 0;
+  friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+// The layout of a device-independent store as a file header describes it.
+struct StoreLayout {
+  int width = 0;
+  int height = 0;  // the row count, above 0
+  int bitsPerPixel = 0;
+  std::optional<BitMasks> masks;  // bit fields, for 16 and 32 bits
+  RowOrder rowOrder = RowOrder::BottomUp;
+  std::vector<PaletteEntry> palette;
+};
+
+// The 32-bit layout of a Device pixel: blue, green, red, unused.
+inline constexpr int kDeviceBitsPerPixel = 32;
+
+// The largest pixel store the program will try to allocate.
+inline constexpr std::uint64_t kMaxStoreBytes = std::uint64_t{1} << 40;
+
+// The program's in-memory pixel image. A value type: copies share the pixel
+// store until one of them is about to change it (copy-on-write).
+class Raster {
+ public:
+  Raster() = default;
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  // True when there is no pixel store (a side is 0).
+  bool Empty() const { return store_ == nullptr; }
+
+  RasterFormat Format() const { return format_; }
+  int BitsPerPixel() const { return bitsPerPixel_; }
+  // Bytes of one stored row, padded to a multiple of 4.
+  std::size_t RowBytes() const { return RowBytesFor(width_, bitsPerPixel_); }
+  static std::size_t RowBytesFor(int width, int bitsPerPixel);
+
+  // A changed size re-makes the store in the current format, white, with the
+  // old pixels in its top-left corner. Fails with the system-resources message.
+  void SetWidth(int width);
+  void SetHeight(int height);
+  void SetSize(int width, int height);
+
+  // Re-lays the store in another layout, converting the pixels. Custom fails
+  // with the invalid-pixel-format message.
+  void SetFormat(RasterFormat format);
+
+  // Makes a zero-filled independent store of the given layout (what a file
+  // header describes), classifying its format by the bit count and masks.
+  // Fails with the out-of-memory message.
+  void CreateIndependent(const StoreLayout& layout);
+
+  const std::vector<PaletteEntry>& Palette() const { return palette_; }
+  // Replaces the palette; the indices of a palette store are re-mapped to the
+  // nearest colours of the new one.
+  void SetPalette(std::vector<PaletteEntry> palette);
+
+  // Meaningful for 16- and 32-bit stores with bit fields (Bits16, Custom).
+  const BitMasks& Masks() const { return masks_; }
+  bool HasMasks() const { return hasMasks_; }
+
+  RowOrder GetRowOrder() const { return rowOrder_; }
+
+  AlphaMode Alpha() const { return alpha_; }
+  // From None to an alpha mode premultiplies, back to None un-premultiplies.
+  void SetAlphaMode(AlphaMode mode);
+
+  bool Transparent() const { return transparent_; }
+  void SetTransparent(bool on) { transparent_ = on; }
+  // The key colour: the one set, or white for Bits1 and otherwise the colour
+  // of the bottom-left pixel.
+  Rgb TransparentColor() const;
+  void SetTransparentColor(Rgb color) { transparentColor_ = color; }
+
+  bool Os2Header() const { return os2Header_; }
+  void SetOs2Header(bool on) { os2Header_ = on; }
+
+  // Row y counted from the top row, whatever the row order. Fails with the
+  // scan-line message outside 0 to height - 1.
+  std::span<const std::uint8_t> Row(int y) const;
+  std::span<std::uint8_t> MutableRow(int y);
+
+  // The whole store in memory order (the first stored row first).
+  std::span<const std::uint8_t> Store() const;
+  std::span<std::uint8_t> MutableStore();
+
+ private:
+  struct PixelStore;
+
+  void MakeStore(int width, int height, RasterFormat format, int bitsPerPixel);
+  void Detach();
+  std::size_t StoredRowIndex(int y) const;
+
+  int width_ = 0;
+  int height_ = 0;
+  RasterFormat format_ = RasterFormat::Device;
+  int bitsPerPixel_ = kDeviceBitsPerPixel;
+  std::vector<PaletteEntry> palette_;
+  BitMasks masks_;
+  bool hasMasks_ = false;
+  RowOrder rowOrder_ = RowOrder::BottomUp;
+  AlphaMode alpha_ = AlphaMode::None;
+  bool transparent_ = false;
+  std::optional<Rgb> transparentColor_;
+  bool os2Header_ = false;
+  std::shared_ptr<PixelStore> store_;
+};
+
+// Row y of any raster as 32-bit pixels: blue, green, red, fourth byte. Palette
+// stores are read through their palette, bit fields scaled to 8 bits. The
+// fourth byte is the stored one for 32-bit stores and 0 otherwise.
+void ReadRowBgrx(const Raster& raster, int y, std::uint8_t* out);
+
+}  // namespace tolvane

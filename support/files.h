@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tolvane {
+
+// An input file opened for reading. Every OS failure becomes the program's
+// message: opening fails with the "cannot open" text carrying the path,
+// reading with the stream read error.
+class InputFile {
+ public:
+  explicit InputFile(const std::string& path);
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // The file's size in bytes when it was opened.
+  std::uint64_t Size() const { return size_; }
+
+  // Reads up to `count` bytes; fewer only at the end of the file.
+  std::size_t Read(void* buffer, std::size_t count);
+
+  // Reads exactly `count` bytes or fails with the stream read error.
+  void ReadExact(void* buffer, std::size_t count);
+
+  // Skips forward; past the end simply leaves the file at its end.
+  void Skip(std::uint64_t count);
+
+  // The rest of the file, read in pieces of at most `pieceSize` bytes. Fails
+  // with the stream read error when fewer bytes arrive than the size promised,
+  // and with the out-of-memory message when the buffer cannot be had.
+  std::vector<std::uint8_t> ReadRest(std::size_t pieceSize);
+
+ private:
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+  std::uint64_t position_ = 0;
+};
+
+// An output file that appears under its name only when it is complete. Bytes
+// go to a temporary file in the target's folder; Commit renames it over the
+// target. A file that is never committed is removed, so a failure leaves
+// neither a partial file nor a damaged earlier one.
+class AtomicOutputFile {
+ public:
+  // Fails with the "cannot create" text carrying the target path.
+  explicit AtomicOutputFile(const std::string& targetPath);
+  ~AtomicOutputFile();
+  AtomicOutputFile(const AtomicOutputFile&) = delete;
+  AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
+
+  // Fails with the stream write error when the file takes fewer bytes.
+  void Write(const void* data, std::size_t count);
+
+  // Closes the temporary file and puts it in place of the target. Fails with
+  // the stream write error when the data cannot be flushed, and with the
+  // "cannot create" text when the target cannot be replaced.
+  void Commit();
+
+ private:
+  std::string target_;
+  std::string temporary_;
+  int fd_ = -1;
+  bool committed_ = false;
+};
+
+// The OS text for an errno value, as the two file messages insert it.
+std::string OsErrorText(int errorNumber);
+
+// True when both paths name one existing file (same device and file number).
+bool SameExistingFile(const std::string& a, const std::string& b);
+
+}  // namespace tolvane

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tolvane::testing {
+
+// A fresh folder for one test, removed with everything in it afterwards.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& Path() const { return path_; }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+std::vector<std::uint8_t> ReadFile(const std::string& path);
+
+// The folder of the peer suites (TOLVANE_TESTDATA_DIR), or empty when absent.
+std::filesystem::path TestDataDir();
+
+// Little- and big-endian appenders for building fixtures byte by byte.
+void PutLe16(std::vector<std::uint8_t>& out, std::uint32_t value);
+void PutLe32(std::vector<std::uint8_t>& out, std::uint32_t value);
+void PutBe32(std::vector<std::uint8_t>& out, std::uint32_t value);
+
+}  // namespace tolvane::testing
