@@ -58,6 +58,8 @@ class HalftoneReducer {
   void Accumulate(const std::uint8_t* pixels, std::uint32_t weight);
   void EmitRow();
   template <int Stride>
+  void ResolveColumnsOf();
+  template <int Stride, int Taps>
   void ResolveColumns();
 
   int sourceWidth_ = 0;
@@ -75,15 +77,16 @@ class HalftoneReducer {
   // 2^24 when rowSpan_ is larger and the weights are scaled down.
   std::uint32_t rowWeightSum_ = 1;
 
-  // Column weights of destination column x: weights_[offset_[x] + k] for
-  // source column first_[x] + k, k < offset_[x + 1] - offset_[x]; fixed
-  // point, scaled so that sum(weight x accumulator) >> kColumnShift is the
-  // channel value.
+  // Column weights of destination column x: weights_[2 (x taps_ + k)] for
+  // source column first_[x] + k, k < taps_ (0 past the column's end), each
+  // stored twice for the two lanes of a vector multiply; fixed point, scaled
+  // so that sum(weight x accumulator) >> columnShift_ is the channel value.
   std::vector<std::uint32_t> first_;
-  std::vector<std::uint32_t> offset_;
+  std::size_t taps_ = 1;
   std::vector<std::uint64_t> weights_;
+  int columnShift_ = 31;
 
-  std::vector<std::uint32_t> accumulator_;  // stride_ per source pixel
+  std::vector<std::uint32_t> accumulator_;  // stride_ per source pixel, and a spare
   bool accumulatorEmpty_ = true;
   std::vector<std::uint8_t> output_;  // 4 per destination pixel
 
