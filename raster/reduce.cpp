@@ -21,6 +21,10 @@ constexpr std::int64_t kMaxRowWeightSum = std::int64_t{1} << 24;
 // column, then divided by the row weight sum into the final fixed point.
 constexpr int kColumnUnitBits = 32;
 
+// Two rows are combined in one pass while their weights fit the signed
+// 16-bit multipliers of the pairwise multiply-add.
+constexpr std::uint32_t kMaxPairedWeightSum = 0x7FFF;
+
 // The final shift: as large as keeps every column weight below 2^31 (so it
 // multiplies a 32-bit accumulator in one 32 x 32 -> 64-bit step) while the
 // sums of weight x accumulator, at most 255 x 2^shift, fit 64 bits.
@@ -52,7 +56,8 @@ HalftoneReducer::HalftoneReducer(int sourceWidth, int sourceHeight, int destinat
   PrepareColumns();
   // Spare zeros at the end: the padded taps of the last columns read past the
   // last pixel (with weight 0), and the vector path reads four lanes a pixel.
-  accumulator_.assign(static_cast<std::size_t>(stride_) * (static_cast<std::size_t>(sourceWidth_) + taps_) + 1, 0);
+  accumulator_.assign(
+      static_cast<std::size_t>(stride_) * (static_cast<std::size_t>(sourceWidth_) + taps_) + 1, 0);
   output_.assign(4 * static_cast<std::size_t>(destinationWidth_), 0);
 }
 
@@ -78,7 +83,9 @@ void HalftoneReducer::PrepareColumns() {
   // (at most sw/dw + 2), padded with zero weights: a loop of one fixed length
   // runs without mispredicted exits.
   const auto firstOf = [&](std::int64_t x) { return x * columnSpan / columnUnit; };
-  const auto endOf = [&](std::int64_t x) { return ((x + 1) * columnSpan + columnUnit - 1) / columnUnit; };
+  const auto endOf = [&](std::int64_t x) {
+    return ((x + 1) * columnSpan + columnUnit - 1) / columnUnit;
+  };
   std::int64_t taps = 1;
   for (std::int64_t x = 0; x < destinationWidth_; ++x) taps = std::max(taps, endOf(x) - firstOf(x));
   taps_ = static_cast<std::size_t>(taps);
@@ -119,7 +126,7 @@ std::uint32_t HalftoneReducer::RowWeight(std::int64_t low, std::int64_t high) co
   return static_cast<std::uint32_t>(scaled(high) - scaled(low));
 }
 
-void HalftoneReducer::PushRow(const std::uint8_t* pixels) {
+void HalftoneReducer::PushRow(const std::uint8_t* pixels, bool rowStaysValid) {
   if (Finished() || sourceRow_ >= sourceHeight_) return;
   const std::int64_t top = std::int64_t{sourceRow_} * rowUnit_;
   const std::int64_t bottom = top + rowUnit_;
@@ -130,7 +137,7 @@ void HalftoneReducer::PushRow(const std::uint8_t* pixels) {
     const std::int64_t rowBegin = std::int64_t{destinationRow_} * rowSpan_;
     const std::int64_t rowEnd = rowBegin + rowSpan_;
     const std::uint32_t weight = RowWeight(std::max(top, rowBegin), std::min(bottom, rowEnd));
-    Accumulate(pixels, weight);
+    Contribute(pixels, weight, rowEnd <= bottom, rowStaysValid);
     if (rowEnd > bottom) break;  // the destination row goes on below this source row
     EmitRow();
     if (rowEnd == bottom) break;
@@ -138,6 +145,11 @@ void HalftoneReducer::PushRow(const std::uint8_t* pixels) {
 }
 
 namespace {
+
+#if TOLVANE_REDUCE_SSE2
+// The source streams from memory once; the kernels ask for it this far ahead.
+constexpr std::size_t kPrefetchAhead = 4096;
+#endif
 
 // acc[b] (+)= weight x pixels[b]: plain loops the compiler vectorises. The
 // first row of a destination row overwrites instead of clearing and adding.
@@ -161,8 +173,7 @@ void MultiplyAdd16(std::uint32_t* __restrict acc, const std::uint8_t* __restrict
   const __m128i zero = _mm_setzero_si128();
   const __m128i w = _mm_set1_epi16(static_cast<short>(weight));
   for (; b + 16 <= count; b += 16) {
-    // The source streams from memory once; ask for it well ahead.
-    _mm_prefetch(reinterpret_cast<const char*>(pixels + b) + 2048, _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(pixels + b) + kPrefetchAhead, _MM_HINT_T0);
     const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + b));
     const __m128i halves[2] = {_mm_unpacklo_epi8(p, zero), _mm_unpackhi_epi8(p, zero)};
     __m128i products[4];
@@ -183,10 +194,79 @@ void MultiplyAdd16(std::uint32_t* __restrict acc, const std::uint8_t* __restrict
   MultiplyAdd(acc + b, pixels + b, count - b, weight, overwrite);
 }
 
+// acc[b] (+)= w1 x first[b] + w2 x second[b]. The bytes of the two rows are
+// interleaved into 16-bit pairs, which one pairwise multiply-add turns into
+// 32-bit sums.
+void MultiplyAddPair(std::uint32_t* __restrict acc, const std::uint8_t* first,
+                     const std::uint8_t* second, std::size_t count, std::uint16_t firstWeight,
+                     std::uint16_t secondWeight, bool overwrite) {
+  std::size_t b = 0;
+#if TOLVANE_REDUCE_SSE2
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i w =
+      _mm_set1_epi32(static_cast<int>((std::uint32_t{secondWeight} << 16) | firstWeight));
+  for (; b + 16 <= count; b += 16) {
+    _mm_prefetch(reinterpret_cast<const char*>(first + b) + kPrefetchAhead, _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(second + b) + kPrefetchAhead, _MM_HINT_T0);
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + b));
+    const __m128i q = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + b));
+    const __m128i pairs[2] = {_mm_unpacklo_epi8(p, q), _mm_unpackhi_epi8(p, q)};
+    __m128i sums[4];
+    for (int h = 0; h < 2; ++h) {
+      sums[2 * h] = _mm_madd_epi16(_mm_unpacklo_epi8(pairs[h], zero), w);
+      sums[2 * h + 1] = _mm_madd_epi16(_mm_unpackhi_epi8(pairs[h], zero), w);
+    }
+    __m128i* target = reinterpret_cast<__m128i*>(acc + b);
+    for (int i = 0; i < 4; ++i) {
+      const __m128i sum = overwrite ? sums[i] : _mm_add_epi32(_mm_loadu_si128(target + i), sums[i]);
+      _mm_storeu_si128(target + i, sum);
+    }
+  }
+#endif
+  const std::uint32_t w1 = firstWeight;
+  const std::uint32_t w2 = secondWeight;
+  for (; b < count; ++b) {
+    const std::uint32_t sum = w1 * first[b] + w2 * second[b];
+    acc[b] = overwrite ? sum : acc[b] + sum;
+  }
+}
+
 }  // namespace
 
+// Holds a row back until the next one of the same destination row arrives,
+// so that the two are added in one pass over the accumulator.
+void HalftoneReducer::Contribute(const std::uint8_t* pixels, std::uint32_t weight, bool lastOfRow,
+                                 bool rowStaysValid) {
+  if (rowWeightSum_ > kMaxPairedWeightSum) {
+    Accumulate(pixels, weight);
+  } else if (pending_ != nullptr) {
+    AccumulatePair(pending_, pendingWeight_, pixels, weight);
+    pending_ = nullptr;
+  } else if (lastOfRow) {
+    Accumulate(pixels, weight);
+  } else {
+    if (!rowStaysValid) {
+      pendingCopy_.assign(pixels, pixels + stride_ * static_cast<std::size_t>(sourceWidth_));
+      pixels = pendingCopy_.data();
+    }
+    pending_ = pixels;
+    pendingWeight_ = weight;
+  }
+}
+
+void HalftoneReducer::AccumulatePair(const std::uint8_t* first, std::uint32_t firstWeight,
+                                     const std::uint8_t* second, std::uint32_t secondWeight) {
+  const std::size_t count =
+      static_cast<std::size_t>(stride_) * static_cast<std::size_t>(sourceWidth_);
+  MultiplyAddPair(accumulator_.data(), first, second, count,
+                  static_cast<std::uint16_t>(firstWeight), static_cast<std::uint16_t>(secondWeight),
+                  accumulatorEmpty_);
+  accumulatorEmpty_ = false;
+}
+
 void HalftoneReducer::Accumulate(const std::uint8_t* pixels, std::uint32_t weight) {
-  const std::size_t count = static_cast<std::size_t>(stride_) * static_cast<std::size_t>(sourceWidth_);
+  const std::size_t count =
+      static_cast<std::size_t>(stride_) * static_cast<std::size_t>(sourceWidth_);
   if (rowWeightSum_ <= 0xFFFF) {
     MultiplyAdd16(accumulator_.data(), pixels, count, static_cast<std::uint16_t>(weight),
                   accumulatorEmpty_);
@@ -262,12 +342,24 @@ void HalftoneReducer::ResolveColumns() {
 template <int Stride>
 void HalftoneReducer::ResolveColumnsOf() {
   switch (taps_) {
-    case 2: ResolveColumns<Stride, 2>(); break;
-    case 3: ResolveColumns<Stride, 3>(); break;
-    case 4: ResolveColumns<Stride, 4>(); break;
-    case 5: ResolveColumns<Stride, 5>(); break;
-    case 6: ResolveColumns<Stride, 6>(); break;
-    default: ResolveColumns<Stride, 0>(); break;
+    case 2:
+      ResolveColumns<Stride, 2>();
+      break;
+    case 3:
+      ResolveColumns<Stride, 3>();
+      break;
+    case 4:
+      ResolveColumns<Stride, 4>();
+      break;
+    case 5:
+      ResolveColumns<Stride, 5>();
+      break;
+    case 6:
+      ResolveColumns<Stride, 6>();
+      break;
+    default:
+      ResolveColumns<Stride, 0>();
+      break;
   }
 }
 
@@ -288,8 +380,8 @@ void ReduceHalftone(const Raster& source, Raster& destination) {
   const Raster input = source;
   destination.SetAlphaMode(AlphaMode::None);
 
-  const bool packedOutput = destination.Format() == RasterFormat::Device ||
-                            destination.Format() == RasterFormat::Bits32;
+  const bool packedOutput =
+      destination.Format() == RasterFormat::Device || destination.Format() == RasterFormat::Bits32;
   const int width = input.Width();
   const RasterFormat format = input.Format();
   const bool bgr = format == RasterFormat::Bits24;
@@ -304,14 +396,19 @@ void ReduceHalftone(const Raster& source, Raster& destination) {
                               WriteRowBgrx(destination, y, row.data());
                             }
                           });
-  std::vector<std::uint8_t> line;
-  if (!bgr && !bgrx) line.resize(4 * static_cast<std::size_t>(width));
+  // Rows of the store stay put; converted rows alternate between two
+  // buffers, so each stays valid until the next push has returned.
+  std::vector<std::uint8_t> lines[2];
+  if (!bgr && !bgrx) {
+    for (auto& line : lines) line.resize(4 * static_cast<std::size_t>(width));
+  }
   for (int y = 0; y < input.Height() && !reducer.Finished(); ++y) {
     if (bgr || bgrx) {
-      reducer.PushRow(input.Row(y).data());
+      reducer.PushRow(input.Row(y).data(), true);
     } else {
+      std::vector<std::uint8_t>& line = lines[y % 2];
       ReadRowBgrx(input, y, line.data());
-      reducer.PushRow(line.data());
+      reducer.PushRow(line.data(), true);
     }
   }
 }

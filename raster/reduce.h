@@ -32,20 +32,23 @@ enum class SourcePixels {
 //
 // Source rows are pushed top to bottom; each destination row is handed to
 // the sink as soon as the last source row it covers has arrived, as dw pixels
-// of blue, green, red, 0. The reducer holds one row of accumulators and one
-// output row, whatever the heights, so a decoder can feed it while it is
-// still producing rows. One reducer serves one thread at a time.
+// of blue, green, red, 0. The reducer holds one row of accumulators, one
+// output row and at most one held-back source row, whatever the heights, so
+// a decoder can feed it while it is still producing rows. One reducer serves
+// one thread at a time.
 class HalftoneReducer {
  public:
   using RowSink = std::function<void(int y, std::span<const std::uint8_t> bgrx)>;
 
   // Any side of 0 or less makes a reducer that is already finished.
-  HalftoneReducer(int sourceWidth, int sourceHeight, int destinationWidth,
-                  int destinationHeight, SourcePixels layout, RowSink sink);
+  HalftoneReducer(int sourceWidth, int sourceHeight, int destinationWidth, int destinationHeight,
+                  SourcePixels layout, RowSink sink);
 
   // The next source row: sourceWidth pixels in the constructor's layout.
-  // Rows after the last one are ignored.
-  void PushRow(const std::uint8_t* pixels);
+  // Rows after the last one are ignored. With rowStaysValid the caller
+  // promises that the bytes stay in place and unchanged until the next
+  // PushRow has returned, which saves the reducer a copy of the row.
+  void PushRow(const std::uint8_t* pixels, bool rowStaysValid = false);
 
   // The index of the next source row expected.
   int NextSourceRow() const { return sourceRow_; }
@@ -55,7 +58,11 @@ class HalftoneReducer {
  private:
   void PrepareColumns();
   std::uint32_t RowWeight(std::int64_t low, std::int64_t high) const;
+  void Contribute(const std::uint8_t* pixels, std::uint32_t weight, bool lastOfRow,
+                  bool rowStaysValid);
   void Accumulate(const std::uint8_t* pixels, std::uint32_t weight);
+  void AccumulatePair(const std::uint8_t* first, std::uint32_t firstWeight,
+                      const std::uint8_t* second, std::uint32_t secondWeight);
   void EmitRow();
   template <int Stride>
   void ResolveColumnsOf();
@@ -88,6 +95,10 @@ class HalftoneReducer {
 
   std::vector<std::uint32_t> accumulator_;  // stride_ per source pixel, and a spare
   bool accumulatorEmpty_ = true;
+  // A row held back to be added together with the next one.
+  const std::uint8_t* pending_ = nullptr;
+  std::uint32_t pendingWeight_ = 0;
+  std::vector<std::uint8_t> pendingCopy_;
   std::vector<std::uint8_t> output_;  // 4 per destination pixel
 
   int sourceRow_ = 0;

@@ -186,8 +186,8 @@ struct AlphaCase {
 
 TEST(Raster, PremultiplyRoundsToNearest) {
   const AlphaCase cases[] = {
-      {255, 128, 128}, {1, 128, 1},  {1, 127, 0},  {100, 51, 20}, {200, 255, 200},
-      {200, 0, 0},     {3, 85, 1},   {128, 2, 1},  {127, 2, 1},   {254, 128, 127},
+      {255, 128, 128}, {1, 128, 1}, {1, 127, 0}, {100, 51, 20}, {200, 255, 200},
+      {200, 0, 0},     {3, 85, 1},  {128, 2, 1}, {127, 2, 1},   {254, 128, 127},
   };
   for (const AlphaCase& c : cases) {
     Raster r;
@@ -203,10 +203,10 @@ TEST(Raster, PremultiplyRoundsToNearest) {
 
 TEST(Raster, UnpremultiplyRoundsHalvesAwayFromZeroAndZeroWithoutAlpha) {
   const AlphaCase cases[] = {
-      {1, 2, 128},   // 127.5
-      {1, 102, 3},   // 2.5
-      {1, 3, 85},    {128, 128, 255}, {64, 128, 128}, {10, 0, 0}, {0, 0, 0},
-      {200, 100, 255},  // beyond 255 is clamped
+      {1, 2, 128},  // 127.5
+      {1, 102, 3},  // 2.5
+      {1, 3, 85},    {128, 128, 255}, {64, 128, 128},
+      {10, 0, 0},    {0, 0, 0},       {200, 100, 255},  // beyond 255 is clamped
       {20, 51, 100},
   };
   for (const AlphaCase& c : cases) {
@@ -263,12 +263,16 @@ TEST(Raster, CreateIndependentClassifiesTheLayout) {
       {24, std::nullopt, RasterFormat::Bits24, std::nullopt},
       {24, BitMasks{0xFF0000, 0xFF00, 0xFF}, RasterFormat::Bits24, std::nullopt},
       {16, std::nullopt, RasterFormat::Bits15, std::nullopt},
-      {16, BitMasks{0xF800, 0x07E0, 0x001F}, RasterFormat::Bits16, BitMasks{0xF800, 0x07E0, 0x001F}},
-      {16, BitMasks{0x7C00, 0x07E0, 0x001F}, RasterFormat::Bits16, BitMasks{0x7C00, 0x07E0, 0x001F}},
-      {16, BitMasks{0x7C00, 0x03E0, 0x001F}, RasterFormat::Custom, BitMasks{0x7C00, 0x03E0, 0x001F}},
+      {16, BitMasks{0xF800, 0x07E0, 0x001F}, RasterFormat::Bits16,
+       BitMasks{0xF800, 0x07E0, 0x001F}},
+      {16, BitMasks{0x7C00, 0x07E0, 0x001F}, RasterFormat::Bits16,
+       BitMasks{0x7C00, 0x07E0, 0x001F}},
+      {16, BitMasks{0x7C00, 0x03E0, 0x001F}, RasterFormat::Custom,
+       BitMasks{0x7C00, 0x03E0, 0x001F}},
       {16, BitMasks{0, 0x03E0, 0x001F}, RasterFormat::Bits16, BitMasks{0xF800, 0x07E0, 0x001F}},
       {32, std::nullopt, RasterFormat::Bits32, std::nullopt},
-      {32, BitMasks{0xFF0000, 0xFF00, 0xFF}, RasterFormat::Custom, BitMasks{0xFF0000, 0xFF00, 0xFF}},
+      {32, BitMasks{0xFF0000, 0xFF00, 0xFF}, RasterFormat::Custom,
+       BitMasks{0xFF0000, 0xFF00, 0xFF}},
       {32, BitMasks{0, 0, 0}, RasterFormat::Custom, BitMasks{0xFF0000, 0x00FF00, 0x0000FF}},
       {2, std::nullopt, RasterFormat::Custom, std::nullopt},
   };
@@ -338,7 +342,8 @@ TEST(Raster, BitFieldsAreScaledToEightBits) {
       {16, std::nullopt, 0x7FFF, 255, 255, 255},
       {16, std::nullopt, (16u << 10) | (1u << 5) | 31u, 255, 8, 132},
       {16, BitMasks{0xF800, 0x07E0, 0x001F}, (31u << 11) | (32u << 5) | 0u, 0, 130, 255},
-      {32, BitMasks{0x3FF00000, 0x000FFC00, 0x000003FF}, (1023u << 20) | (512u << 10) | 1u, 0, 128, 255},
+      {32, BitMasks{0x3FF00000, 0x000FFC00, 0x000003FF}, (1023u << 20) | (512u << 10) | 1u, 0, 128,
+       255},
       {32, BitMasks{0x000000FF, 0x0000FF00, 0x00FF0000}, 0x00112233, 0x11, 0x22, 0x33},
   };
   for (const Case& c : cases) {

@@ -49,7 +49,8 @@ Image Pixels(const Raster& r) {
   std::vector<std::uint8_t> line(4 * static_cast<std::size_t>(r.Width()));
   for (int y = 0; y < r.Height(); ++y) {
     ReadRowBgrx(r, y, line.data());
-    for (int x = 0; x < r.Width(); ++x) out.push_back(Rgb{line[4 * x + 2], line[4 * x + 1], line[4 * x]});
+    for (int x = 0; x < r.Width(); ++x)
+      out.push_back(Rgb{line[4 * x + 2], line[4 * x + 1], line[4 * x]});
   }
   return out;
 }
@@ -93,9 +94,15 @@ struct Sizes {
 };
 
 TEST(ReduceHalftone, UniformSourceGivesExactlyItsColour) {
-  const Sizes sizes[] = {{7, 5, 3, 2},      {101, 37, 17, 6}, {2049, 3, 2048, 2}, {2, 2, 1, 1},
-                         {2500, 1001, 2047, 819}, {4097, 7, 2047, 3},  {9, 9, 9, 9},
-                         {3, 2, 7, 5},      {1, 1, 4, 3}};
+  const Sizes sizes[] = {{7, 5, 3, 2},
+                         {101, 37, 17, 6},
+                         {2049, 3, 2048, 2},
+                         {2, 2, 1, 1},
+                         {2500, 1001, 2047, 819},
+                         {4097, 7, 2047, 3},
+                         {9, 9, 9, 9},
+                         {3, 2, 7, 5},
+                         {1, 1, 4, 3}};
   const Rgb colours[] = {{0, 0, 0}, {255, 255, 255}, {1, 128, 254}, {37, 200, 3}};
   for (const Sizes& s : sizes) {
     for (const Rgb& colour : colours) {
@@ -104,40 +111,74 @@ TEST(ReduceHalftone, UniformSourceGivesExactlyItsColour) {
         Raster out = Output(s.dw, s.dh);
         ReduceHalftone(MakeRaster(s.sw, s.sh, bits, image), out);
         const Image got = Pixels(out);
-        EXPECT_EQ(std::count(got.begin(), got.end(), colour), std::int64_t{s.dw} * s.dh) << s.sw << "x" << s.sh << " -> " << s.dw << "x" << s.dh << " bits "
-                            << bits << " colour " << int{colour.red};
+        EXPECT_EQ(std::count(got.begin(), got.end(), colour), std::int64_t{s.dw} * s.dh)
+            << s.sw << "x" << s.sh << " -> " << s.dw << "x" << s.dh << " bits " << bits
+            << " colour " << int{colour.red};
       }
     }
   }
 }
 
+// A Bits8 raster of the given indices and palette.
+Raster PaletteRaster(int width, int height, const std::vector<std::uint8_t>& indices,
+                     const std::vector<PaletteEntry>& palette) {
+  StoreLayout layout;
+  layout.width = width;
+  layout.height = height;
+  layout.bitsPerPixel = 8;
+  layout.palette = palette;
+  Raster r;
+  r.CreateIndependent(layout);
+  for (int y = 0; y < height; ++y) {
+    std::copy_n(indices.begin() + static_cast<std::ptrdiff_t>(y) * width, width,
+                r.MutableRow(y).begin());
+  }
+  return r;
+}
+
 TEST(ReduceHalftone, MatchesTheExactAreaMeanWithinOne) {
-  const Sizes sizes[] = {{7, 5, 3, 2},   {101, 37, 17, 6}, {2049, 3, 2048, 2}, {6, 4, 3, 2},
-                         {13, 1000, 2, 151}, {1000, 1, 999, 1},  {5, 5, 5, 5},       {3, 2, 7, 5},
-                         {64, 48, 1, 1}};
+  // Odd pairs, integer ratios, enlargements, and sizes that reach every
+  // kernel: more than 2^15 and 2^16 row units, and a few hundred taps.
+  const Sizes sizes[] = {{7, 5, 3, 2},     {101, 37, 17, 6},   {2049, 3, 2048, 2},
+                         {6, 4, 3, 2},     {13, 1000, 2, 151}, {1000, 1, 999, 1},
+                         {5, 5, 5, 5},     {3, 2, 7, 5},       {64, 48, 1, 1},
+                         {6, 40001, 1, 2}, {7, 70001, 5, 2},   {40001, 2, 3, 1}};
   std::mt19937 random(2048);
   for (const Sizes& s : sizes) {
     for (const bool extremes : {false, true}) {
-      Image image(static_cast<std::size_t>(s.sw) * s.sh);
-      for (Rgb& c : image) {
-        // Random bytes, or only 0 and 255, which makes the largest rounding steps.
+      // Random colours, or only 0 and 255, which makes the largest rounding steps.
+      std::vector<PaletteEntry> palette(256);
+      for (PaletteEntry& e : palette) {
         const auto value = [&] {
           const auto r = static_cast<std::uint8_t>(random());
           return extremes ? static_cast<std::uint8_t>(r & 1 ? 255 : 0) : r;
         };
-        c = Rgb{value(), value(), value()};
+        e = PaletteEntry{value(), value(), value(), 0};
+      }
+      std::vector<std::uint8_t> indices(static_cast<std::size_t>(s.sw) * s.sh);
+      Image image;
+      for (std::uint8_t& index : indices) {
+        index = static_cast<std::uint8_t>(random());
+        image.push_back(Rgb{palette[index].red, palette[index].green, palette[index].blue});
       }
       const Image expected = ExactReduction(image, s.sw, s.sh, s.dw, s.dh);
-      Raster out = Output(s.dw, s.dh);
-      ReduceHalftone(MakeRaster(s.sw, s.sh, 24, image), out);
-      const Image got = Pixels(out);
-      int worst = 0;
-      for (std::size_t i = 0; i < got.size(); ++i) {
-        worst = std::max({worst, std::abs(got[i].red - expected[i].red),
-                          std::abs(got[i].green - expected[i].green),
-                          std::abs(got[i].blue - expected[i].blue)});
+      // The same picture as a 24-bit, a 32-bit and a palette store.
+      const Raster sources[] = {MakeRaster(s.sw, s.sh, 24, image),
+                                MakeRaster(s.sw, s.sh, 32, image),
+                                PaletteRaster(s.sw, s.sh, indices, palette)};
+      for (const Raster& source : sources) {
+        Raster out = Output(s.dw, s.dh);
+        ReduceHalftone(source, out);
+        const Image got = Pixels(out);
+        int worst = 0;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+          worst = std::max({worst, std::abs(got[i].red - expected[i].red),
+                            std::abs(got[i].green - expected[i].green),
+                            std::abs(got[i].blue - expected[i].blue)});
+        }
+        EXPECT_LE(worst, 1) << s.sw << "x" << s.sh << " -> " << s.dw << "x" << s.dh << " bits "
+                            << source.BitsPerPixel();
       }
-      EXPECT_LE(worst, 1) << s.sw << "x" << s.sh << " -> " << s.dw << "x" << s.dh;
     }
   }
 }
@@ -182,7 +223,8 @@ TEST(ReduceHalftone, PaletteSourceGivesTrueColours) {
   Raster source;
   source.CreateIndependent(layout);
   for (int y = 0; y < 4; ++y) {
-    for (int x = 0; x < 4; ++x) source.MutableRow(y)[x] = static_cast<std::uint8_t>(2 * (y / 2) + x / 2);
+    for (int x = 0; x < 4; ++x)
+      source.MutableRow(y)[x] = static_cast<std::uint8_t>(2 * (y / 2) + x / 2);
   }
   Raster out = Output(2, 2);
   ReduceHalftone(source, out);
@@ -298,13 +340,21 @@ TEST(HalftoneReducer, HandsOverEachRowAsSoonAsItIsComplete) {
                             emitted.push_back(y);
                             last.assign(row.begin(), row.end());
                           });
-  const std::uint8_t rows[3][6] = {{0, 0, 0, 0, 0, 0}, {90, 90, 90, 90, 90, 90}, {60, 0, 0, 60, 0, 0}};
-  reducer.PushRow(rows[0]);
+  const std::uint8_t rows[3][6] = {
+      {0, 0, 0, 0, 0, 0}, {90, 90, 90, 90, 90, 90}, {60, 0, 0, 60, 0, 0}};
+  // One buffer for every row, overwritten after each push, as a decoder does.
+  std::uint8_t buffer[6];
+  const auto push = [&](int j) {
+    std::copy_n(rows[j], 6, buffer);
+    reducer.PushRow(buffer);
+    std::fill_n(buffer, 6, 0xEE);
+  };
+  push(0);
   EXPECT_TRUE(emitted.empty());
-  reducer.PushRow(rows[1]);  // destination row 0 covers source rows 0 and half of 1
+  push(1);  // destination row 0 covers source rows 0 and half of 1
   EXPECT_EQ(emitted, (std::vector<int>{0}));
   EXPECT_EQ(last, (std::vector<std::uint8_t>{30, 30, 30, 0}));
-  reducer.PushRow(rows[2]);
+  push(2);
   EXPECT_EQ(emitted, (std::vector<int>{0, 1}));
   EXPECT_EQ(last, (std::vector<std::uint8_t>{70, 30, 30, 0}));
   EXPECT_TRUE(reducer.Finished());
@@ -313,8 +363,9 @@ TEST(HalftoneReducer, HandsOverEachRowAsSoonAsItIsComplete) {
 
   // Enlarging: one source row completes several destination rows at once.
   int count = 0;
-  HalftoneReducer grow(1, 1, 1, 3, SourcePixels::Bgrx,
-                       [&](int, std::span<const std::uint8_t> row) { count += row[0] == 5 ? 1 : 0; });
+  HalftoneReducer grow(1, 1, 1, 3, SourcePixels::Bgrx, [&](int, std::span<const std::uint8_t> row) {
+    count += row[0] == 5 ? 1 : 0;
+  });
   const std::uint8_t one[4] = {5, 5, 5, 99};
   grow.PushRow(one);
   EXPECT_EQ(count, 3);
@@ -340,7 +391,8 @@ TEST(HalftoneReducer, VeryTallSourcesStayWithinOne) {
     const std::uint8_t row[3] = {value, 255, 0};
     reducer.PushRow(row);
     const std::int64_t top = 2 * j;
-    const std::int64_t inFirst = std::max<std::int64_t>(0, std::min<std::int64_t>(top + 2, kRows) - top);
+    const std::int64_t inFirst =
+        std::max<std::int64_t>(0, std::min<std::int64_t>(top + 2, kRows) - top);
     sums[0] += inFirst * value;
     sums[1] += (2 - inFirst) * value;
   }

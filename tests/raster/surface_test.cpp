@@ -102,9 +102,9 @@ TEST(Surface, AlphaBlendComposesPremultipliedOverTheSurface) {
   layout.bitsPerPixel = 32;
   Raster source;
   source.CreateIndependent(layout);
-  const std::uint8_t pixels[12] = {0, 0, 128, 128,  // half-transparent red, premultiplied
-                                   0, 0, 0, 0,      // fully transparent
-                                   10, 20, 30, 255};
+  const std::uint8_t pixels[12] = {0,  0,  128, 128,  // half-transparent red, premultiplied
+                                   0,  0,  0,   0,    // fully transparent
+                                   10, 20, 30,  255};
   std::copy(pixels, pixels + 12, source.MutableRow(0).begin());
   Surface surface(3, 1, SurfacePixel{255, 255, 255, 255});
   StretchAlphaBlend(surface, Rect{0, 0, 3, 1}, source);
