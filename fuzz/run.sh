@@ -29,7 +29,7 @@ mkdir -p "$seeds"/{bmp,png,jpeg,tiff,convert}
 copy_seeds() {  # extension-pattern target
   local pattern=$1 target=$2
   if [[ -d "$testdata" ]]; then
-    find "$testdata" -type f -iregex ".*\.\($pattern\)" -size -1M -exec cp -t "$seeds/$target" {} + 2>/dev/null || true
+    find "$testdata" -type f -iregex ".*\.\($pattern\)" -size -1024k -exec cp -t "$seeds/$target" {} + 2>/dev/null || true
   fi
 }
 copy_seeds 'bmp\|dib' bmp
