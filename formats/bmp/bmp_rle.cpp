@@ -23,10 +23,10 @@ class RleCanvas {
     for (std::size_t i = 0; i < colours_.size() && i < palette.size(); ++i) {
       colours_[i] = {palette[i].blue, palette[i].green, palette[i].red, 0};
     }
-    for (int y = 0; y < height_; ++y) {
-      std::uint8_t* row = raster_.MutableRow(y).data();
-      for (int x = 0; x < width_; ++x) std::memcpy(row + 4 * static_cast<std::size_t>(x), colours_[0].data(), 4);
-    }
+    // Every pixel starts as entry 0: one row is made, then copied.
+    const std::span<std::uint8_t> first = raster_.MutableRow(0);
+    for (int x = 0; x < width_; ++x) std::memcpy(first.data() + 4 * static_cast<std::size_t>(x), colours_[0].data(), 4);
+    for (int y = 1; y < height_; ++y) std::memcpy(raster_.MutableRow(y).data(), first.data(), first.size());
   }
 
   // Nothing can be drawn once the position has left the top of the bitmap:
