@@ -43,6 +43,12 @@ class HalftoneReducer {
   // Any side of 0 or less makes a reducer that is already finished.
   HalftoneReducer(int sourceWidth, int sourceHeight, int destinationWidth, int destinationHeight,
                   SourcePixels layout, RowSink sink);
+  // Move-only: a held-back row may point into the reducer's own buffer,
+  // which moves along but must not be shared by a copy.
+  HalftoneReducer(const HalftoneReducer&) = delete;
+  HalftoneReducer& operator=(const HalftoneReducer&) = delete;
+  HalftoneReducer(HalftoneReducer&&) = default;
+  HalftoneReducer& operator=(HalftoneReducer&&) = default;
 
   // The next source row: sourceWidth pixels in the constructor's layout.
   // Rows after the last one are ignored. With rowStaysValid the caller
