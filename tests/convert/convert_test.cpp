@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <utility>
 #include <string>
 #include <vector>
 
+#include "formats/png/png_image.h"
+#include "raster/raster.h"
 #include "support/error.h"
 #include "support/files.h"
 #include "support/messages.h"
@@ -235,6 +238,46 @@ TEST(ConvertImageFile, TheOutputNeverReplacesItsInput) {
     EXPECT_EQ(FailureOf(path, recorder), messages::OutputIsInput(output));
     EXPECT_EQ(ReadFile(path), bmp);
   }
+}
+
+TEST(ConvertImageFile, EachReaderLogsAndShowsInItsOwnOrder) {
+  const fs::path data = testing::TestDataDir();
+  if (data.empty()) GTEST_SKIP() << "peer suites absent";
+  // Sizes within the limit: nothing is written beside the peer files.
+  const std::string jpeg = (data / "jpeg" / "testorig.jpg").string();
+  const std::string tiff = (data / "tiff" / "palette-1c-8b.tiff").string();
+  const std::string png = (data / "pngsuite" / "basn2c08.png").string();
+  const std::vector<std::pair<std::string, Events>> cases = {
+      {jpeg, {"clear", "append " + jpeg, "show raster 227 x 149", "append 227 x 149"}},
+      {tiff, {"clear", "append " + tiff, "show raster 157 x 151", "append 157 x 151"}},
+      {png, {"clear", "append " + png, "append 32 x 32", "show png 32 x 32"}},
+  };
+  for (const auto& [path, events] : cases) {
+    Recorder recorder;
+    ConvertImageFile(path, recorder, recorder);
+    EXPECT_EQ(recorder.events, events);
+  }
+}
+
+TEST(ConvertImageFile, APngIsReducedIntoAPng) {
+  TempDir dir;
+  const std::string path = dir.File("wide.Png");
+  Raster source;
+  source.SetSize(3000, 2);
+  PngImage writer;
+  writer.FromRaster(source);
+  writer.SavePng(path);
+
+  Recorder recorder;
+  ConvertImageFile(path, recorder, recorder);
+  const std::string output = dir.File("wide_2048.png");
+  EXPECT_EQ(recorder.events, (Events{"clear", "append " + path, "append 3000 x 2",
+                                     "show png 3000 x 2", "show raster 2047 x 1",
+                                     "append > " + output, "append > 2047 x 1"}));
+  PngImage written;
+  written.LoadPng(output);
+  EXPECT_EQ(written.Width(), 2047);
+  EXPECT_EQ(written.Height(), 1);
 }
 
 }  // namespace
