@@ -44,8 +44,8 @@ std::size_t ChunkReader::Read(std::uint8_t* out, std::size_t count) {
   std::size_t done = 0;
   while (done < count) {
     if (begin_ == end_) {
-      // Large reads bypass the buffer.
-      if (count - done >= buffer_.size()) {
+      // Large reads (the image data's pieces) bypass the buffer.
+      if (count - done >= 4096) {
         const std::size_t got = file_.Read(out + done, count - done);
         return done + got;
       }

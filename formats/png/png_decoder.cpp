@@ -2,6 +2,10 @@
 
 #include <zlib.h>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -12,12 +16,17 @@
 
 namespace tolvane::png {
 
+namespace {
+void PreferHugePages(std::uint8_t* bytes, std::size_t size);
+}  // namespace
+
 void AlphaPlane::FreeDeleter::operator()(std::uint8_t* p) const { std::free(p); }
 
 AlphaPlane::AlphaPlane(std::uint32_t width, std::uint32_t height) : width_(width) {
   const std::size_t total = static_cast<std::size_t>(width) * height;
   bytes_.reset(static_cast<std::uint8_t*>(std::calloc(total == 0 ? 1 : total, 1)));
   if (!bytes_) throw Error(std::string(messages::kOutOfMemory));
+  PreferHugePages(bytes_.get(), total);
 }
 
 int StoreBitsFor(std::uint8_t colorType, std::uint8_t bitDepth) {
@@ -39,6 +48,26 @@ int StoreBitsFor(std::uint8_t colorType, std::uint8_t bitDepth) {
   }
 }
 
+namespace {
+
+// Large planes are written once from end to end; on Linux, huge pages spare
+// most of the page faults that filling them would cost. Memory is still only
+// committed where rows arrive.
+void PreferHugePages(std::uint8_t* bytes, std::size_t size) {
+#ifdef __linux__
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  const auto start = reinterpret_cast<std::uintptr_t>(bytes);
+  const std::uintptr_t begin = (start + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t end = (start + size) & ~(kHugePage - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)bytes;
+  (void)size;
+#endif
+}
+
+}  // namespace
+
 DecodedPlanes CreatePlanes(const PngHeader& header) {
   DecodedPlanes planes;
   const int bits = StoreBitsFor(header.colorType, header.bitDepth);
@@ -48,6 +77,8 @@ DecodedPlanes CreatePlanes(const PngHeader& header) {
   layout.height = static_cast<int>(header.height);
   layout.bitsPerPixel = bits;
   planes.store.CreateIndependent(layout);
+  const auto store = planes.store.MutableStore();
+  PreferHugePages(store.data(), store.size());
   if (header.colorType == kGrayAlpha || header.colorType == kRgbAlpha) {
     planes.alpha = std::make_shared<AlphaPlane>(header.width, header.height);
   }
@@ -113,14 +144,38 @@ std::uint8_t Paeth(int a, int b, int c) {
   return static_cast<std::uint8_t>(c);
 }
 
+// Sub with the bytes to the left held in registers: the plain loop waits on
+// each byte it has just stored.
+template <std::size_t kBpp>
+void UnfilterSub(std::uint8_t* row, std::size_t n) {
+  std::uint8_t left[kBpp] = {};
+  std::size_t i = 0;
+  for (; i + kBpp <= n; i += kBpp) {
+    for (std::size_t k = 0; k < kBpp; ++k) {
+      left[k] = static_cast<std::uint8_t>(row[i + k] + left[k]);
+      row[i + k] = left[k];
+    }
+  }
+  for (std::size_t k = 0; i + k < n; ++k) row[i + k] = static_cast<std::uint8_t>(row[i + k] + left[k]);
+}
+
+void UnfilterSub(std::uint8_t* row, std::size_t n, std::size_t bpp) {
+  switch (bpp) {
+    case 1: UnfilterSub<1>(row, n); break;
+    case 2: UnfilterSub<2>(row, n); break;
+    case 3: UnfilterSub<3>(row, n); break;
+    case 4: UnfilterSub<4>(row, n); break;
+    case 6: UnfilterSub<6>(row, n); break;
+    default: UnfilterSub<8>(row, n); break;
+  }
+}
+
 // Undoes the filter of one scan line in place; prev is the unfiltered line
 // above (zeros above the first). Types above 4 count as None.
 void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
               std::size_t bpp) {
   switch (type) {
-    case 1:
-      for (std::size_t i = bpp; i < n; ++i) row[i] = static_cast<std::uint8_t>(row[i] + row[i - bpp]);
-      break;
+    case 1: UnfilterSub(row, n, bpp); break;
     case 2:
       for (std::size_t i = 0; i < n; ++i) row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
       break;
@@ -206,6 +261,30 @@ class RowStorer {
     }
   }
 
+  // 8-bit RGB rows filtered with Sub (as this program writes them) are
+  // unfiltered and stored in one pass.
+  bool FusesSub() const { return header_.colorType == kRgb && header_.bitDepth == 8; }
+
+  void StoreSubRgb(std::uint8_t* raw, std::uint32_t count, std::uint32_t y, std::uint32_t x0,
+                   std::uint32_t step) {
+    std::uint8_t* out = planes_.store.MutableRow(static_cast<int>(y)).data();
+    const std::uint8_t* g = gamma_.data();
+    std::uint8_t red = 0, green = 0, blue = 0;
+    for (std::uint32_t x = 0; x < count; ++x) {
+      std::uint8_t* p = raw + 3 * static_cast<std::size_t>(x);
+      red = static_cast<std::uint8_t>(red + p[0]);
+      green = static_cast<std::uint8_t>(green + p[1]);
+      blue = static_cast<std::uint8_t>(blue + p[2]);
+      p[0] = red;
+      p[1] = green;
+      p[2] = blue;
+      std::uint8_t* px = out + 3 * (x0 + static_cast<std::size_t>(x) * step);
+      px[0] = g[blue];
+      px[1] = g[green];
+      px[2] = g[red];
+    }
+  }
+
  private:
   void StoreIndices(const std::uint8_t* raw, std::uint32_t count, std::uint8_t* out, std::uint32_t x0,
                     std::uint32_t step) const {
@@ -265,9 +344,15 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
     std::memset(previous.data(), 0, rowBytes + 1);
     for (std::uint32_t r = 0; r < passHeight; ++r) {
       if (!inflater.Fill(current.data(), rowBytes + 1)) return false;
-      Unfilter(current[0], current.data() + 1, previous.data() + 1, rowBytes, filterBpp);
-      storer.Store(current.data() + 1, passWidth, pass.startRow + r * static_cast<std::uint32_t>(pass.rowStep),
-                   static_cast<std::uint32_t>(pass.startColumn), static_cast<std::uint32_t>(pass.columnStep));
+      const std::uint32_t y = pass.startRow + r * static_cast<std::uint32_t>(pass.rowStep);
+      const auto x0 = static_cast<std::uint32_t>(pass.startColumn);
+      const auto step = static_cast<std::uint32_t>(pass.columnStep);
+      if (current[0] == 1 && storer.FusesSub()) {
+        storer.StoreSubRgb(current.data() + 1, passWidth, y, x0, step);
+      } else {
+        Unfilter(current[0], current.data() + 1, previous.data() + 1, rowBytes, filterBpp);
+        storer.Store(current.data() + 1, passWidth, y, x0, step);
+      }
       current.swap(previous);
     }
   }
