@@ -228,7 +228,7 @@ class RowStorer {
  public:
   RowStorer(const PngHeader& header, const ByteTable& gamma, DecodedPlanes& planes)
       : header_(header), gamma_(gamma), planes_(planes),
-        storeBits_(StoreBitsFor(header.colorType, header.bitDepth)) {}
+        storeBits_(StoreBitsFor(header.colorType, header.bitDepth)), gammaIsIdentity_(gamma == IdentityTable()) {}
 
   // count pixels of image row y, at columns x0, x0 + step, ...
   void Store(const std::uint8_t* raw, std::uint32_t count, std::uint32_t y, std::uint32_t x0,
@@ -268,6 +268,17 @@ class RowStorer {
   void StoreSubRgb(std::uint8_t* raw, std::uint32_t count, std::uint32_t y, std::uint32_t x0,
                    std::uint32_t step) {
     std::uint8_t* out = planes_.store.MutableRow(static_cast<int>(y)).data();
+    if (gammaIsIdentity_) {
+      StoreSubRgb<false>(raw, count, out, x0, step);
+    } else {
+      StoreSubRgb<true>(raw, count, out, x0, step);
+    }
+  }
+
+ private:
+  template <bool kGamma>
+  void StoreSubRgb(std::uint8_t* __restrict raw, std::uint32_t count, std::uint8_t* __restrict out,
+                   std::uint32_t x0, std::uint32_t step) const {
     const std::uint8_t* g = gamma_.data();
     std::uint8_t red = 0, green = 0, blue = 0;
     for (std::uint32_t x = 0; x < count; ++x) {
@@ -279,13 +290,12 @@ class RowStorer {
       p[1] = green;
       p[2] = blue;
       std::uint8_t* px = out + 3 * (x0 + static_cast<std::size_t>(x) * step);
-      px[0] = g[blue];
-      px[1] = g[green];
-      px[2] = g[red];
+      px[0] = kGamma ? g[blue] : blue;
+      px[1] = kGamma ? g[green] : green;
+      px[2] = kGamma ? g[red] : red;
     }
   }
 
- private:
   void StoreIndices(const std::uint8_t* raw, std::uint32_t count, std::uint8_t* out, std::uint32_t x0,
                     std::uint32_t step) const {
     const int depth = header_.bitDepth;
@@ -320,6 +330,7 @@ class RowStorer {
   const ByteTable& gamma_;
   DecodedPlanes& planes_;
   int storeBits_;
+  bool gammaIsIdentity_;
 };
 
 // Decodes every pass; false when the file ended before the last row.
