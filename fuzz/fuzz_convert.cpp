@@ -100,8 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::vector<std::uint8_t> good = GoodBmp();
   static const std::string goodPath = scratch.Write("good.bmp", good.data(), good.size());
   static const std::string goodOutput = (scratch.Path() / "good_2048.bmp").string();
-  static const int descriptors = OpenDescriptors();
 
+  // Counted afresh each time: libFuzzer's own files come and go between runs.
+  const int descriptors = OpenDescriptors();
   const std::string name = std::string("input") + std::string(kExtensions[data[0] % 4]);
   const std::string path = scratch.Write(name, data + 1, size - 1);
   RecordingLog log;
