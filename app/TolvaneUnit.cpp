@@ -110,7 +110,12 @@ void TForm102::ApplyDpi(int dpi) {
 }
 
 void TForm102::ApplyLayout() {
-  setFont(WindowFont(layout_.fontHeight));
+  // The controls inherit the window's font; they are given it as well, since
+  // a style sheet that touches a control may keep its first font.
+  const QFont font = WindowFont(layout_.fontHeight);
+  setFont(font);
+  Edit1->setFont(font);
+  Memo1->setFont(font);
   setFixedSize(layout_.clientWidth, layout_.clientHeight);
   Edit1->setGeometry(ToQRect(layout_.nameField));
   Image1->setGeometry(ToQRect(layout_.preview));
