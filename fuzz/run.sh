@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# fuzz/run.sh SECONDS: builds the libFuzzer targets with clang under ASan and
+# UBSan, seeds them from the peer suites and from small generated files, and
+# runs each for SECONDS. Fails on any crash, leak, sanitizer report, timeout
+# or running out of memory.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-60}
+build=build-fuzz
+testdata=${TOLVANE_TESTDATA_DIR:-$(pwd)/../shared/testdata}
+
+./scripts/install-deps.sh clang libfuzzer-14-dev libclang-rt-14-dev
+
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DTOLVANE_FUZZ=ON -DTOLVANE_WERROR=ON -DTOLVANE_BUILD_APP=OFF -DTOLVANE_BUILD_TESTS=OFF \
+  -DTOLVANE_BUILD_BENCH=OFF >/dev/null
+if ! cmake --build "$build" -j "$(nproc)" >"$build/build.log" 2>&1; then
+  tail -n 40 "$build/build.log"
+  exit 1
+fi
+
+# Seeds: the peer suites by extension, and the generated files. They live in
+# the build folder, never in the repository.
+seeds="$build/seeds"
+rm -rf "$seeds"
+mkdir -p "$seeds"/{bmp,png,jpeg,tiff,convert}
+"$build/bin/make_seeds" "$seeds"
+copy_seeds() {  # extension-pattern target
+  local pattern=$1 target=$2
+  if [[ -d "$testdata" ]]; then
+    find "$testdata" -type f -iregex ".*\.\($pattern\)" -size -1024k -exec cp -t "$seeds/$target" {} + 2>/dev/null || true
+  fi
+}
+copy_seeds 'bmp\|dib' bmp
+copy_seeds 'png' png
+copy_seeds 'jpg\|jpeg' jpeg
+copy_seeds 'tif\|tiff' tiff
+# The whole conversion takes one byte for the extension (0 bmp, 1 png, 2 jpg, 3 tif) before the file.
+index=0
+for kind in bmp png jpeg tiff; do
+  for file in "$seeds/$kind"/*; do
+    [[ -f "$file" ]] || continue
+    { printf "\\x0$index"; cat "$file"; } >"$seeds/convert/$index-$(basename "$file")"
+  done
+  index=$((index + 1))
+done
+
+status=0
+for target in bmp png jpeg tiff convert; do
+  corpus="$build/corpus/$target"
+  mkdir -p "$corpus"
+  echo "== fuzz_$target for $seconds s"
+  if ! ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
+       "$build/bin/fuzz_$target" "$corpus" "$seeds/$target" \
+       -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=1048576 \
+       -print_final_stats=1 -artifact_prefix="$build/fuzz_$target-" \
+       >"$build/fuzz_$target.log" 2>&1; then
+    echo "fuzz_$target FAILED; see $build/fuzz_$target.log"
+    tail -n 40 "$build/fuzz_$target.log"
+    status=1
+  else
+    grep -E '^stat::number_of_executed_units|^#[0-9]+.*DONE' "$build/fuzz_$target.log" | tail -n 2 || true
+  fi
+done
+exit $status
