@@ -242,6 +242,7 @@ TEST_F(WindowTest, AFailingFileIsReportedAndTheWindowTakesTheNextDrop) {
   EXPECT_TRUE(box.text.endsWith(QLatin1Char(' ')));
   EXPECT_EQ(form->Edit1->text(), QStringLiteral("before"));
   EXPECT_EQ(form->Memo1->Text(), missing + "\r\n");
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the wait cursor is gone
 
   const std::string good = dir.File("good.bmp");
   testing::WriteFile(good, Bitmap(1, 1));
