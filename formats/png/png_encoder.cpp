@@ -1,0 +1,308 @@
+#include "formats/png/png_encoder.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/error.h"
+#include "support/messages.h"
+
+namespace tolvane::png {
+
+namespace {
+
+constexpr std::size_t kMaxIdatData = 65535;
+constexpr std::size_t kChunkHead = 8;  // length and type
+constexpr std::size_t kChunkCrc = 4;
+constexpr int kCompressionLevel = 7;
+
+void PutBe32(std::uint8_t* out, std::uint32_t value) {
+  out[0] = static_cast<std::uint8_t>(value >> 24);
+  out[1] = static_cast<std::uint8_t>(value >> 16);
+  out[2] = static_cast<std::uint8_t>(value >> 8);
+  out[3] = static_cast<std::uint8_t>(value);
+}
+
+// zlib restarts the CRC when handed a null buffer, so empty data must not
+// reach it.
+std::uint32_t Crc(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return crc;
+  return static_cast<std::uint32_t>(::crc32_z(crc, data, size));
+}
+
+[[noreturn]] void FailWrite() { throw Error(std::string(messages::kWriteError)); }
+[[noreturn]] void FailPixelFormat() { throw Error(std::string(messages::kInvalidPixelFormat)); }
+
+}  // namespace
+
+void WriteChunk(AtomicOutputFile& out, const char (&type)[5], std::span<const std::uint8_t> data) {
+  // A chunk length is at most 2^31 - 1.
+  if (data.size() > 0x7FFFFFFFu) FailWrite();
+  std::uint8_t head[kChunkHead];
+  PutBe32(head, static_cast<std::uint32_t>(data.size()));
+  std::memcpy(head + 4, type, 4);
+  std::uint32_t crc = Crc(0, head + 4, 4);
+  crc = Crc(crc, data.data(), data.size());
+  std::uint8_t tail[kChunkCrc];
+  PutBe32(tail, crc);
+  out.Write(head, sizeof head);
+  if (!data.empty()) out.Write(data.data(), data.size());
+  out.Write(tail, sizeof tail);
+}
+
+// The deflate stream and the buffer its output lands in. The buffer has room
+// for the chunk's length and type in front and its CRC behind, so a full IDAT
+// chunk leaves in a single write.
+struct IdatWriter::Stream {
+  z_stream z{};
+  bool open = false;
+  std::vector<std::uint8_t> chunk = std::vector<std::uint8_t>(kChunkHead + kMaxIdatData + kChunkCrc);
+
+  Stream() {
+    const int result = ::deflateInit(&z, kCompressionLevel);
+    if (result == Z_MEM_ERROR) throw Error(std::string(messages::kOutOfMemory));
+    if (result != Z_OK) FailWrite();
+    open = true;
+    ResetOutput();
+  }
+  ~Stream() {
+    if (open) ::deflateEnd(&z);
+  }
+  Stream(const Stream&) = delete;
+  Stream& operator=(const Stream&) = delete;
+
+  std::uint8_t* Data() { return chunk.data() + kChunkHead; }
+  void ResetOutput() {
+    z.next_out = Data();
+    z.avail_out = static_cast<uInt>(kMaxIdatData);
+  }
+  std::size_t Pending() const { return kMaxIdatData - z.avail_out; }
+
+  void Emit(AtomicOutputFile& out) {
+    const std::size_t size = Pending();
+    std::uint8_t* head = chunk.data();
+    PutBe32(head, static_cast<std::uint32_t>(size));
+    std::memcpy(head + 4, "IDAT", 4);
+    PutBe32(head + kChunkHead + size, Crc(0, head + 4, 4 + size));
+    out.Write(head, kChunkHead + size + kChunkCrc);
+    ResetOutput();
+  }
+
+  // Hands one input to deflate with flush 0; every time the buffer fills it
+  // goes out as one IDAT chunk.
+  void Feed(AtomicOutputFile& out, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+      const std::size_t piece = std::min<std::size_t>(size, UINT_MAX);
+      // zlib reads its input through a non-const pointer but never writes it.
+      z.next_in = const_cast<Bytef*>(data);
+      z.avail_in = static_cast<uInt>(piece);
+      do {
+        const int result = ::deflate(&z, Z_NO_FLUSH);
+        if (result != Z_OK && result != Z_BUF_ERROR) FailWrite();
+        if (z.avail_out == 0) Emit(out);
+      } while (z.avail_in > 0);
+      data += piece;
+      size -= piece;
+    }
+  }
+
+  void Finish(AtomicOutputFile& out) {
+    z.next_in = nullptr;
+    z.avail_in = 0;
+    for (;;) {
+      const int result = ::deflate(&z, Z_FINISH);
+      if (result == Z_STREAM_END) break;
+      if (result != Z_OK && result != Z_BUF_ERROR) FailWrite();
+      if (z.avail_out == 0) Emit(out);
+    }
+    // When the stream ends right after a full chunk went out nothing is left,
+    // and that full chunk was the last one: an empty IDAT is never written.
+    if (Pending() > 0) Emit(out);
+    open = false;
+    ::deflateEnd(&z);
+  }
+};
+
+IdatWriter::IdatWriter(AtomicOutputFile& out) : out_(out), stream_(std::make_unique<Stream>()) {}
+
+IdatWriter::~IdatWriter() = default;
+
+void IdatWriter::WriteScanLine(std::uint8_t filterType, std::span<const std::uint8_t> filtered) {
+  if (!stream_ || !stream_->open) FailWrite();
+  stream_->Feed(out_, &filterType, 1);
+  stream_->Feed(out_, filtered.data(), filtered.size());
+}
+
+void IdatWriter::Finish() {
+  if (!stream_ || !stream_->open) FailWrite();
+  stream_->Finish(out_);
+}
+
+namespace {
+
+constexpr std::uint8_t kFilterSub = 1;
+
+struct Pass {
+  std::uint32_t startRow, startColumn, rowStep, columnStep;
+};
+
+constexpr Pass kWholeImage = {0, 0, 1, 1};
+constexpr Pass kAdam7[7] = {
+    {0, 0, 8, 8}, {0, 4, 8, 8}, {4, 0, 8, 4}, {0, 2, 4, 4},
+    {2, 0, 4, 2}, {0, 1, 2, 2}, {1, 0, 2, 1},
+};
+
+std::uint32_t Channels(std::uint8_t colorType) {
+  switch (colorType) {
+    case 0: return 1;  // grey
+    case 2: return 3;  // RGB
+    case 3: return 1;  // palette index
+    case 4: return 2;  // grey and alpha
+    case 6: return 4;  // RGBA
+    default: FailPixelFormat();
+  }
+}
+
+bool ValidDepth(std::uint8_t colorType, std::uint8_t bitDepth) {
+  switch (colorType) {
+    case 0: return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
+    case 3: return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
+    default: return bitDepth == 8 || bitDepth == 16;
+  }
+}
+
+std::uint32_t PassExtent(std::uint32_t size, std::uint32_t start, std::uint32_t step) {
+  return size > start ? (size - start + step - 1) / step : 0;
+}
+
+// Byte k becomes raw[k] - raw[k - bpp], the bytes before the first pixel
+// counting as zero.
+void FilterSub(const std::uint8_t* raw, std::uint8_t* filtered, std::size_t size, std::size_t bpp) {
+  const std::size_t head = std::min(bpp, size);
+  for (std::size_t k = 0; k < head; ++k) filtered[k] = raw[k];
+  for (std::size_t k = head; k < size; ++k) {
+    filtered[k] = static_cast<std::uint8_t>(raw[k] - raw[k - bpp]);
+  }
+}
+
+template <std::size_t N>
+void GatherPixelsOf(const std::uint8_t* row, std::uint8_t* out, std::size_t count, std::size_t start,
+                    std::size_t step) {
+  const std::uint8_t* in = row + start * N;
+  const std::size_t stride = step * N;
+  for (std::size_t j = 0; j < count; ++j, in += stride, out += N) {
+    for (std::size_t b = 0; b < N; ++b) out[b] = in[b];
+  }
+}
+
+// Copies every step-th pixel of a row, starting at pixel start, for pixels of
+// whole bytes.
+void GatherPixels(const std::uint8_t* row, std::uint8_t* out, std::size_t count, std::size_t start,
+                  std::size_t step, std::size_t pixelBytes) {
+  switch (pixelBytes) {
+    case 1: return GatherPixelsOf<1>(row, out, count, start, step);
+    case 2: return GatherPixelsOf<2>(row, out, count, start, step);
+    case 3: return GatherPixelsOf<3>(row, out, count, start, step);
+    case 4: return GatherPixelsOf<4>(row, out, count, start, step);
+    case 6: return GatherPixelsOf<6>(row, out, count, start, step);
+    case 8: return GatherPixelsOf<8>(row, out, count, start, step);
+    default: FailPixelFormat();
+  }
+}
+
+// The same for pixels of 1, 2 or 4 bits, packed from the most significant
+// bit; the unused low bits of the last byte are zero.
+void GatherSubBytePixels(const std::uint8_t* row, std::uint8_t* out, std::size_t count,
+                         std::size_t start, std::size_t step, unsigned bits) {
+  const unsigned mask = (1u << bits) - 1;
+  const unsigned perByte = 8 / bits;
+  unsigned packed = 0;
+  unsigned filled = 0;
+  std::size_t bit = start * bits;
+  const std::size_t bitStride = step * bits;
+  for (std::size_t j = 0; j < count; ++j, bit += bitStride) {
+    const unsigned sample = (row[bit >> 3] >> (8 - bits - (bit & 7))) & mask;
+    packed = (packed << bits) | sample;
+    if (++filled == perByte) {
+      *out++ = static_cast<std::uint8_t>(packed);
+      packed = 0;
+      filled = 0;
+    }
+  }
+  if (filled > 0) *out = static_cast<std::uint8_t>(packed << (bits * (perByte - filled)));
+}
+
+std::size_t RowBytes(std::uint64_t width, std::uint32_t bitsPerPixel) {
+  const std::uint64_t bytes = (width * bitsPerPixel + 7) / 8;
+  // A scan line with its filter byte must fit the buffers we allocate.
+  if (bytes >= std::numeric_limits<std::size_t>::max() / 2) {
+    throw Error(std::string(messages::kOutOfMemory));
+  }
+  return static_cast<std::size_t>(bytes);
+}
+
+std::vector<std::uint8_t> RowBuffer(std::size_t size) {
+  try {
+    return std::vector<std::uint8_t>(size);
+  } catch (const std::bad_alloc&) {
+    throw Error(std::string(messages::kOutOfMemory));
+  } catch (const std::length_error&) {
+    throw Error(std::string(messages::kOutOfMemory));
+  }
+}
+
+}  // namespace
+
+void WriteImageData(AtomicOutputFile& out, const ImageHeader& header,
+                    const std::function<std::span<const std::uint8_t>(int y)>& fetchRow) {
+  const std::uint32_t channels = Channels(header.colorType);
+  if (!ValidDepth(header.colorType, header.bitDepth) || header.interlace > 1) FailPixelFormat();
+  if (header.height > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) FailPixelFormat();
+
+  const std::uint32_t bitsPerPixel = header.bitDepth * channels;
+  const std::size_t bpp = std::max<std::size_t>(1, bitsPerPixel / 8);
+  const std::size_t rowBytes = RowBytes(header.width, bitsPerPixel);
+  const bool interlaced = header.interlace == 1;
+
+  // All buffers are made once, at the size of a whole row; no pass row is longer.
+  std::vector<std::uint8_t> filtered = RowBuffer(rowBytes);
+  std::vector<std::uint8_t> passRow = RowBuffer(interlaced ? rowBytes : 0);
+
+  IdatWriter idat(out);
+  const std::span<const Pass> passes = interlaced ? std::span<const Pass>(kAdam7)
+                                                  : std::span<const Pass>(&kWholeImage, 1);
+  for (const Pass& pass : passes) {
+    const std::uint32_t columns = PassExtent(header.width, pass.startColumn, pass.columnStep);
+    const std::uint32_t rows = PassExtent(header.height, pass.startRow, pass.rowStep);
+    if (columns == 0 || rows == 0) continue;
+    const std::size_t passBytes = RowBytes(columns, bitsPerPixel);
+    for (std::uint32_t i = 0; i < rows; ++i) {
+      const auto y = static_cast<int>(pass.startRow + i * pass.rowStep);
+      const std::span<const std::uint8_t> raw = fetchRow(y);
+      if (raw.size() < rowBytes) FailPixelFormat();
+      const std::uint8_t* source = raw.data();
+      if (interlaced) {
+        if (bitsPerPixel < 8) {
+          GatherSubBytePixels(source, passRow.data(), columns, pass.startColumn, pass.columnStep,
+                              bitsPerPixel);
+        } else {
+          GatherPixels(source, passRow.data(), columns, pass.startColumn, pass.columnStep,
+                       bitsPerPixel / 8);
+        }
+        source = passRow.data();
+      }
+      FilterSub(source, filtered.data(), passBytes, bpp);
+      idat.WriteScanLine(kFilterSub, std::span<const std::uint8_t>(filtered.data(), passBytes));
+    }
+  }
+  idat.Finish();
+}
+
+}  // namespace tolvane::png
