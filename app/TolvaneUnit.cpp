@@ -132,7 +132,11 @@ void TForm102::CentreInWorkArea() {
   const window::Point at = window::CentreInWorkArea(
       Rect{work.left(), work.top(), work.left() + work.width(), work.top() + work.height()},
       outerWidth, outerHeight);
-  move(at.x, at.y);
+  if (isVisible() && windowHandle()) {
+    windowHandle()->setFramePosition(QPoint(at.x, at.y));
+  } else {
+    move(at.x, at.y);
+  }
 }
 
 void TForm102::FollowScreen(QScreen* newScreen) {
@@ -172,6 +176,16 @@ void TForm102::dropEvent(QDropEvent* event) {
   QMetaObject::invokeMethod(
       this, [this, files] { ReportFailures([&] { HandleDropFiles(files); }); },
       Qt::QueuedConnection);
+}
+
+bool TForm102::event(QEvent* event) {
+  // The frame's size is known only once the window manager has framed the
+  // window; the first activation centres the whole window once more.
+  if (event->type() == QEvent::WindowActivate && !placedWithFrame_) {
+    placedWithFrame_ = true;
+    if (windowHandle() && !windowHandle()->frameMargins().isNull()) CentreInWorkArea();
+  }
+  return QWidget::event(event);
 }
 
 void TForm102::showEvent(QShowEvent* event) {

@@ -51,6 +51,7 @@ class TForm102 : public QWidget {
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   void ApplyLayout();
@@ -60,6 +61,7 @@ class TForm102 : public QWidget {
   window::WindowLayout layout_ = window::DesignLayout();
   int dpi_ = window::kDesignDpi;
   QMetaObject::Connection screenDpiConnection_;
+  bool placedWithFrame_ = false;
 };
 
 // The dropped entries that are local files or folders, in the order of the
