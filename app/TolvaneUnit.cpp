@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -50,6 +51,24 @@ class WaitCursor {
   WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
+// The path as the core takes it: UTF-8 with the platform's separators on
+// Windows, the file system's own bytes elsewhere.
+std::string NativePath(const QString& path) {
+#ifdef _WIN32
+  return QDir::toNativeSeparators(path).toStdString();
+#else
+  return QFile::encodeName(path).toStdString();
+#endif
+}
+
+QString FromNativePath(const std::string& path) {
+#ifdef _WIN32
+  return QString::fromStdString(path);
+#else
+  return QFile::decodeName(QByteArray::fromStdString(path));
+#endif
+}
+
 }  // namespace
 
 QStringList LocalFilesOf(const QMimeData& data) {
@@ -93,13 +112,13 @@ void TForm102::FormCreate() { setAcceptDrops(true); }
 void TForm102::HandleDropFiles(const QStringList& localFiles) {
   if (localFiles.isEmpty()) return;
   const QString& path = localFiles.front();
-  // The path in the file system's encoding, whole: no length limit.
-  const std::string nativePath = QFile::encodeName(path).toStdString();
+  // The whole path, however long.
+  const std::string nativePath = NativePath(path);
   {
     WaitCursor wait;
     ConvertImageFile(nativePath, *Memo1, *Image1);
   }
-  Edit1->setText(QString::fromLocal8Bit(NameOf(nativePath)));
+  Edit1->setText(FromNativePath(NameOf(nativePath)));
 }
 
 void TForm102::ApplyDpi(int dpi) {
