@@ -3,9 +3,11 @@
 #include <charconv>
 #include <cstring>
 #include <exception>
+#include <iostream>
 #include <optional>
 
 #include "app/rules/window_layout.h"
+#include "cli/commands.h"
 #include "convert/convert.h"
 #include "convert/preview.h"
 #include "formats/png/png_image.h"
@@ -78,7 +80,7 @@ int RunPreviewCommand(const std::vector<std::string>& args, std::ostream& out, s
   const std::optional<PreviewArgs> parsed = ParseArgs(args);
   if (!parsed) {
     err << messages::kCliUsage;
-    return 2;
+    return kExitUsage;
   }
   try {
     StreamLog log(out);
@@ -89,10 +91,12 @@ int RunPreviewCommand(const std::vector<std::string>& args, std::ostream& out, s
     png.FromRaster(ToRaster(RenderPreview(preview.Current(), box.width, box.height)));
     png.SavePng(parsed->output);
   } catch (const std::exception& failure) {
-    err << ErrorBoxText(InnermostMessage(failure)) << '\n';
-    return 1;
+    err << ErrorBoxText(InnermostMessage(failure)) << '\n' << std::flush;
+    return kExitFailure;
   }
-  return 0;
+  return kExitSuccess;
 }
+
+int RunPreview(const Arguments& args) { return RunPreviewCommand(args, std::cout, std::cerr); }
 
 }  // namespace tolvane::cli

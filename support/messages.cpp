@@ -47,6 +47,8 @@ std::string PngInflateError(int zlibResult) {
     description = kNegative[static_cast<size_t>(zlibResult + 6)];
   } else if (zlibResult == 1) {
     description = "stream end (1)";
+  } else if (zlibResult == 2) {
+    description = "need dictionary (2)";
   }
   return Concat({"画像を解凍できませんでした。不正な圧縮データが含まれるためです。\r\n 説明: ",
                  description});
@@ -56,6 +58,13 @@ std::string JpegError(int code) { return "JPEG エラー #" + std::to_string(cod
 
 std::string ThemeNotFound(std::string_view themeName) {
   return Concat({"スタイル '", themeName, "' が見つかりません"});
+}
+
+std::string CliVersion(std::string_view version) { return Concat({"tolvane-cli ", version}); }
+
+std::string CliNoReader(std::string_view path) {
+  return Concat({"tolvane-cli: no reader for the extension of \"", path,
+                 "\" (.jpg, .jpeg, .tif, .tiff, .png or .bmp)"});
 }
 
 }  // namespace tolvane::messages

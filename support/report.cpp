@@ -4,11 +4,7 @@ namespace tolvane {
 
 std::string ErrorBoxText(std::string_view message) {
   std::string text(message);
-  if (text.empty()) return text;
-  // The last byte of UTF-8 text is ASCII exactly when its last character is;
-  // every non-ASCII character lies above U+002E.
-  const auto last = static_cast<unsigned char>(text.back());
-  if (last > 0x2E) text += '.';
+  if (!text.empty() && static_cast<unsigned char>(text.back()) > 0x2E) text += '.';
   return text;
 }
 
