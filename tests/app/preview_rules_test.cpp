@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 
 #include "convert/preview.h"
 
@@ -42,7 +43,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FitCase{10000, 1, At(0, 73, 249, 0)},
                       // No picture, or a side of 0: the whole box.
                       FitCase{0, 0, At(0, 0, 249, 147)}, FitCase{0, 5, At(0, 0, 249, 147)},
-                      FitCase{5, 0, At(0, 0, 249, 147)}));
+                      FitCase{5, 0, At(0, 0, 249, 147)}),
+    [](const ::testing::TestParamInfo<FitCase>& param) {
+      return std::to_string(param.param.width) + "x" + std::to_string(param.param.height);
+    });
 
 TEST(PreviewFit, ScalesWithTheBox) {
   // The box at 192 dots per inch: 294 x 4 / 3 truncates to 391, not 392.

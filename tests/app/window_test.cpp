@@ -19,6 +19,7 @@
 #include "app/theme.h"
 #include "app/tolvane_application.h"
 #include "formats/bmp/bmp.h"
+#include "formats/png/png_image.h"
 #include "support/error.h"
 #include "support/messages.h"
 #include "tests/support/test_support.h"
@@ -185,6 +186,27 @@ TEST_F(WindowTest, ADroppedBitmapIsLoggedShownAndNamed) {
   EXPECT_EQ(grabbed.pixel(0, 70), qRgb(0, 0, 0));
   EXPECT_EQ(grabbed.pixel(2, 0), qRgb(0, 0, 90));
   EXPECT_EQ(grabbed.pixel(246, 146), qRgb(160, 120, 90));
+}
+
+TEST_F(WindowTest, ADroppedPngIsShownByItsOwnDrawing) {
+  const std::string bitmap = dir.File("source.bmp");
+  testing::WriteFile(bitmap, Bitmap(6, 4));
+  Raster raster;
+  LoadBmpFile(bitmap, raster);
+  PngImage written;
+  written.FromRaster(raster);
+  const std::string path = dir.File("picture.png");
+  written.SavePng(path);
+
+  DropFiles({path});
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(form->Memo1->Text(), path + "\r\n6 x 4\r\n");
+  EXPECT_EQ(form->Edit1->text(), QStringLiteral("picture.png"));
+  ASSERT_TRUE(std::holds_alternative<PngImage>(form->Image1->Current()));
+  const QImage grabbed = Grab();
+  EXPECT_EQ(grabbed, Expected());
+  // 6 x 4 lands 220 x 147 at 14, 0: (124, 73) shows source pixel (3, 1).
+  EXPECT_EQ(grabbed.pixel(124, 73), qRgb(120, 60, 90));
 }
 
 TEST_F(WindowTest, BeforeAnyDropThePreviewShowsTheBlackBackground) {
