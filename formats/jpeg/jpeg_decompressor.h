@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "formats/jpeg/jpeg_errors.h"
+#include "formats/jpeg/jpeg_library.h"
+#include "formats/jpeg/jpeg_source.h"
+
+namespace tolvane {
+
+// One libjpeg decompressor over bytes in memory, with the reader's error and
+// source managers, destroyed with the object on every path. Each operation
+// runs its libjpeg call under a jump target; an error inside libjpeg comes
+// back to it and leaves as tolvane::Error from there, so no C++ exception
+// ever passes through libjpeg's frames.
+class JpegDecompressor {
+ public:
+  // The data must outlive the decompressor.
+  explicit JpegDecompressor(std::span<const std::uint8_t> data);
+  ~JpegDecompressor();
+  JpegDecompressor(const JpegDecompressor&) = delete;
+  JpegDecompressor& operator=(const JpegDecompressor&) = delete;
+
+  jpeg_decompress_struct& Info() { return info_; }
+
+  void ReadHeader();                  // jpeg_read_header, an image required
+  void StartDecompress();             // jpeg_start_decompress
+  void ReadScanline(std::uint8_t* row);  // one row by jpeg_read_scanlines
+  void FinishDecompress();            // jpeg_finish_decompress
+
+ private:
+  jpeg_decompress_struct info_{};
+  JpegErrorManager errors_{};
+  JpegMemorySource source_{};
+};
+
+}  // namespace tolvane

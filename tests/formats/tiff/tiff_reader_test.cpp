@@ -1,0 +1,270 @@
+#include "formats/tiff/tiff_reader.h"
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "support/error.h"
+#include "support/messages.h"
+#include "tests/support/test_support.h"
+
+namespace tolvane {
+namespace {
+
+using testing::PutLe16;
+using testing::PutLe32;
+using testing::TempDir;
+
+// One page for libtiff to write: RGB or RGBA, 8 bits, contiguous samples.
+struct Page {
+  int width = 1;
+  int height = 1;
+  int extraSample = -1;  // -1: no alpha; else EXTRASAMPLE_ASSOCALPHA or _UNASSALPHA
+  std::vector<std::uint8_t> samples;  // top row first
+};
+
+void WriteTiff(const std::string& path, const std::vector<Page>& pages) {
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(tif, nullptr);
+  for (const Page& page : pages) {
+    const int channels = page.extraSample < 0 ? 3 : 4;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(page.width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(page.height));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, channels);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 64);
+    if (page.extraSample >= 0) {
+      const std::uint16_t kind = static_cast<std::uint16_t>(page.extraSample);
+      TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &kind);
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(page.width) * channels;
+    std::vector<std::uint8_t> row(rowBytes);
+    for (int y = 0; y < page.height; ++y) {
+      std::copy_n(page.samples.begin() + static_cast<long>(y * rowBytes), rowBytes, row.begin());
+      ASSERT_EQ(TIFFWriteScanline(tif, row.data(), static_cast<std::uint32_t>(y), 0), 1);
+    }
+    TIFFWriteDirectory(tif);
+  }
+  TIFFClose(tif);
+}
+
+// A page of one colour.
+Page Uniform(int width, int height, std::vector<std::uint8_t> pixel, int extraSample = -1) {
+  Page page{width, height, extraSample, {}};
+  for (int i = 0; i < width * height; ++i) page.samples.insert(page.samples.end(), pixel.begin(), pixel.end());
+  return page;
+}
+
+template <typename Call>
+std::string MessageOf(Call call) {
+  try {
+    call();
+  } catch (const Error& error) {
+    return error.what();
+  }
+  return "";
+}
+
+// Blue, green, red, alpha of pixel (x, y).
+std::vector<int> PixelAt(const Raster& raster, int x, int y) {
+  const auto row = raster.Row(y);
+  return {row[4 * x], row[4 * x + 1], row[4 * x + 2], row[4 * x + 3]};
+}
+
+Raster Load(const std::string& path) {
+  Raster raster;
+  LoadTiffFile(path, raster);
+  return raster;
+}
+
+TEST(LoadTiffFile, StraightAndAssociatedAlphaBothComeOutPremultipliedByTheSameRule) {
+  struct Case {
+    int extraSample;
+    std::vector<std::uint8_t> stored;  // red 200, green 100, blue 50, alpha 128 as the file keeps it
+  };
+  const Case cases[] = {
+      {EXTRASAMPLE_UNASSALPHA, {200, 100, 50, 128, 30, 60, 90, 0, 10, 20, 30, 255}},
+      {EXTRASAMPLE_ASSOCALPHA, {100, 50, 25, 128, 0, 0, 0, 0, 10, 20, 30, 255}},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteTiff(dir.File("a.tif"), {Page{3, 1, c.extraSample, c.stored}});
+    const Raster raster = Load(dir.File("a.tif"));
+    ASSERT_EQ(raster.Format(), RasterFormat::Bits32);
+    EXPECT_EQ(raster.Alpha(), AlphaMode::Defined);
+    EXPECT_EQ(raster.GetRowOrder(), RowOrder::BottomUp);
+    EXPECT_EQ(PixelAt(raster, 0, 0), (std::vector<int>{25, 50, 100, 128})) << c.extraSample;
+    EXPECT_EQ(PixelAt(raster, 1, 0), (std::vector<int>{0, 0, 0, 0})) << c.extraSample;
+    EXPECT_EQ(PixelAt(raster, 2, 0), (std::vector<int>{30, 20, 10, 255})) << c.extraSample;
+  }
+}
+
+TEST(LoadTiffFile, EveryColourAndAlphaPairFollowsTheRoundingRule) {
+  // Column c, row a: colour c with alpha a.
+  Page straight{256, 256, EXTRASAMPLE_UNASSALPHA, {}};
+  Page associated{256, 256, EXTRASAMPLE_ASSOCALPHA, {}};
+  for (int a = 0; a < 256; ++a) {
+    for (int c = 0; c < 256; ++c) {
+      const auto colour = static_cast<std::uint8_t>(c);
+      const auto alpha = static_cast<std::uint8_t>(a);
+      straight.samples.insert(straight.samples.end(), {colour, colour, colour, alpha});
+      associated.samples.insert(associated.samples.end(), {colour, colour, colour, alpha});
+    }
+  }
+  TempDir dir;
+  WriteTiff(dir.File("straight.tif"), {straight});
+  WriteTiff(dir.File("associated.tif"), {associated});
+  const Raster fromStraight = Load(dir.File("straight.tif"));
+  const Raster fromAssociated = Load(dir.File("associated.tif"));
+  for (int a = 0; a < 256; ++a) {
+    for (int c = 0; c < 256; ++c) {
+      const int premultiplied = (c * a + 127) / 255;
+      ASSERT_EQ(PixelAt(fromStraight, c, a), (std::vector<int>{premultiplied, premultiplied, premultiplied, a}))
+          << "straight " << c << " " << a;
+      // Stored premultiplied: kept, except colours above their alpha, which
+      // no straight colour can give and which become the alpha.
+      const int kept = std::min(c, a);
+      ASSERT_EQ(PixelAt(fromAssociated, c, a), (std::vector<int>{kept, kept, kept, a}))
+          << "associated " << c << " " << a;
+    }
+  }
+}
+
+TEST(LoadTiffFile, RgbWithoutAlphaKeepsItsColoursWithAlpha255) {
+  TempDir dir;
+  Page page{2, 2, -1, {255, 0, 0, 0, 255, 0, 0, 0, 255, 7, 8, 9}};
+  WriteTiff(dir.File("rgb.tiff"), {page});
+  const Raster raster = Load(dir.File("rgb.tiff"));
+  EXPECT_EQ(raster.Alpha(), AlphaMode::Defined);
+  EXPECT_EQ(PixelAt(raster, 0, 0), (std::vector<int>{0, 0, 255, 255}));  // top row on top
+  EXPECT_EQ(PixelAt(raster, 1, 0), (std::vector<int>{0, 255, 0, 255}));
+  EXPECT_EQ(PixelAt(raster, 0, 1), (std::vector<int>{255, 0, 0, 255}));
+  EXPECT_EQ(PixelAt(raster, 1, 1), (std::vector<int>{9, 8, 7, 255}));
+}
+
+TEST(LoadTiffFile, AMultiPageFileYieldsItsFirstPage) {
+  TempDir dir;
+  WriteTiff(dir.File("pages.tif"), {Uniform(3, 2, {200, 0, 0}), Uniform(5, 5, {0, 0, 200})});
+  const Raster raster = Load(dir.File("pages.tif"));
+  EXPECT_EQ(raster.Width(), 3);
+  EXPECT_EQ(raster.Height(), 2);
+  EXPECT_EQ(PixelAt(raster, 2, 1), (std::vector<int>{0, 0, 200, 255}));
+}
+
+TEST(LoadTiffFile, ALargeImageKeepsItsSize) {
+  TempDir dir;
+  WriteTiff(dir.File("large.tif"), {Uniform(4000, 3000, {10, 20, 30})});
+  const Raster raster = Load(dir.File("large.tif"));
+  EXPECT_EQ(raster.Width(), 4000);
+  EXPECT_EQ(raster.Height(), 3000);
+  EXPECT_EQ(PixelAt(raster, 3999, 2999), (std::vector<int>{30, 20, 10, 255}));
+}
+
+// A little-endian TIFF header with one 8-bit grey strip of the given size,
+// whose data are absent.
+std::vector<std::uint8_t> GreyHeader(std::uint32_t width, std::uint32_t height) {
+  std::vector<std::uint8_t> out = {'I', 'I', 42, 0};
+  PutLe32(out, 8);
+  struct Entry {
+    std::uint16_t tag, type;
+    std::uint32_t value;
+  };
+  const Entry entries[] = {{256, 4, width}, {257, 4, height}, {258, 3, 8},   {259, 3, 1},
+                           {262, 3, 1},     {273, 4, 200},    {277, 3, 1},   {278, 4, height},
+                           {279, 4, 16}};
+  PutLe16(out, static_cast<std::uint32_t>(std::size(entries)));
+  for (const Entry& e : entries) {
+    PutLe16(out, e.tag);
+    PutLe16(out, e.type);
+    PutLe32(out, 1);
+    if (e.type == 3) {
+      PutLe16(out, e.value);
+      PutLe16(out, 0);
+    } else {
+      PutLe32(out, e.value);
+    }
+  }
+  PutLe32(out, 0);
+  out.resize(216, 0x80);
+  return out;
+}
+
+TEST(LoadTiffFile, FailuresLeaveTheTargetAsItWas) {
+  TempDir dir;
+  WriteTiff(dir.File("whole.tif"), {Uniform(64, 64, {1, 2, 3})});
+  std::vector<std::uint8_t> whole = testing::ReadFile(dir.File("whole.tif"));
+  const std::string invalid(messages::kInvalidStreamFormat);
+  const std::string memory(messages::kOutOfMemory);
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"empty", {}, invalid},
+      {"not an image", {'h', 'e', 'l', 'l', 'o', ' ', 't', 'i', 'f', 'f'}, invalid},
+      {"a PNG signature", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}, invalid},
+      {"cut short", std::vector<std::uint8_t>(whole.begin(), whole.begin() + 200), invalid},
+      {"header only", std::vector<std::uint8_t>(whole.begin(), whole.begin() + 8), invalid},
+      // 23171 x 4 x 23171 and 65536 x 4 x 8192 pass 2,147,483,647 bytes.
+      {"pixel buffer past 2 GiB", GreyHeader(23171, 23171), memory},
+      {"pixel buffer of exactly 2 GiB", GreyHeader(65536, 8192), memory},
+  };
+  for (const Case& c : cases) {
+    testing::WriteFile(dir.File("bad.tif"), c.bytes);
+    Raster target;
+    target.SetSize(2, 1);
+    EXPECT_EQ(MessageOf([&] { LoadTiffFile(dir.File("bad.tif"), target); }), c.message) << c.what;
+    EXPECT_EQ(target.Width(), 2) << c.what;
+    EXPECT_EQ(target.Format(), RasterFormat::Device) << c.what;
+  }
+}
+
+TEST(LoadTiffFile, EverySuiteFileDecodesOrFailsWithTheFormatMessage) {
+  const auto dir = testing::TestDataDir();
+  if (dir.empty()) GTEST_SKIP() << "peer suites absent";
+  int decoded = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir / "tiff")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(".tif") == std::string::npos) continue;
+    Raster raster;
+    const std::string message = MessageOf([&] { LoadTiffFile(entry.path().string(), raster); });
+    if (message.empty()) {
+      ++decoded;
+      EXPECT_EQ(raster.Format(), RasterFormat::Bits32) << name;
+      EXPECT_EQ(raster.Alpha(), AlphaMode::Defined) << name;
+      EXPECT_GT(raster.Width(), 0) << name;
+    } else {
+      EXPECT_EQ(message, messages::kInvalidStreamFormat) << name;
+    }
+    std::cout << name << ": " << (message.empty() ? "decoded" : message) << "\n";
+  }
+  EXPECT_GT(decoded, 20);
+}
+
+TEST(LoadTiffFile, SuiteImagesOfEachKindComeOutAsBgra) {
+  const auto dir = testing::TestDataDir();
+  if (dir.empty()) GTEST_SKIP() << "peer suites absent";
+  const Raster rgb = Load((dir / "tiff" / "rgb-3c-8b.tiff").string());
+  const Raster grey = Load((dir / "tiff" / "minisblack-1c-8b.tiff").string());
+  const Raster palette = Load((dir / "tiff" / "palette-1c-8b.tiff").string());
+  for (const Raster* raster : {&rgb, &grey, &palette}) {
+    EXPECT_EQ(raster->Width(), 157);
+    EXPECT_EQ(raster->Height(), 151);
+    for (int y = 0; y < raster->Height(); y += 10) {
+      for (int x = 0; x < raster->Width(); x += 10) ASSERT_EQ(PixelAt(*raster, x, y)[3], 255);
+    }
+  }
+  const Raster pages = Load((dir / "tiff" / "test_two_ifds.tif").string());
+  EXPECT_GT(pages.Width(), 0);
+}
+
+}  // namespace
+}  // namespace tolvane
