@@ -140,7 +140,10 @@ def run_measured(argv, cwd):
     wait, user + system CPU and peak RSS from the child's rusage."""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
         start = time.perf_counter()
-        child = subprocess.Popen(argv, cwd=cwd, stdout=out, stderr=err, stdin=subprocess.DEVNULL)
+        try:
+            child = subprocess.Popen(argv, cwd=cwd, stdout=out, stderr=err, stdin=subprocess.DEVNULL)
+        except OSError as error:
+            return Run(127, 0.0, 0.0, 0, "", f"cannot start {argv[0]}: {error.strerror}")
         _pid, status, usage = os.wait4(child.pid, 0)
         wall = time.perf_counter() - start
         child.returncode = os.waitstatus_to_exitcode(status)
@@ -399,6 +402,10 @@ def main():
     args = parser.parse_args()
     if args.runs < 1:
         sys.exit("compare: --runs must be at least 1")
+    # The tools run in their own folders.
+    for name in ("cli", "floor", "vips", "magick", "python"):
+        path = getattr(args, name)
+        setattr(args, name, os.path.abspath(path) if os.sep in path else shutil.which(path) or path)
 
     environment = environment_facts(args)
     tools = make_tools(args)
