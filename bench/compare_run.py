@@ -122,7 +122,8 @@ def describe_output(path):
     if head[:2] == b"BM":
         width, height = struct.unpack("<ii", head[18:26])
         bits = struct.unpack("<H", head[28:30])[0]
-        return {"width": width, "height": abs(height), "rgb8": bits == 24, "adam7": False, "kind": "bmp"}
+        return {"width": width, "height": abs(height), "rgb8": bits == 24, "adam7": False, "kind": "bmp",
+                "bits": bits}
     return {"width": 0, "height": 0, "rgb8": False, "adam7": False, "kind": "unknown"}
 
 
@@ -199,7 +200,7 @@ def check_warm_up(tool, job, run):
     if got["kind"] != ("bmp" if job["bmp"] else "png"):
         notes.append(f"wrote {got['kind']}")
     elif not got["rgb8"]:
-        notes.append("not 8-bit RGB")
+        notes.append(f"{got['bits']}-bit BMP" if got["kind"] == "bmp" else "not 8-bit RGB")
     if not job["bmp"] and got["adam7"] != job["adam7"]:
         notes.append("Adam7" if got["adam7"] else "not interlaced")
     return True, "; ".join(notes)

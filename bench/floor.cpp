@@ -12,17 +12,18 @@
 //   .jpg .jpeg  reading the file, libjpeg's decode with the converter's
 //               parameters (scale 1/1, block smoothing on, float IDCT, RGB
 //               out, into one buffer), then deflate of the output rows
-//   .png        reading the file, zlib's inflate of the concatenated IDAT data,
-//               then deflate of the output rows (Adam7 passes for an Adam7
-//               input, as the converter keeps the input's interlace method)
+//   .png        reading the file, zlib's inflate of the IDAT data through a
+//               small reused buffer, then deflate of the output rows (Adam7
+//               passes for an Adam7 input, as the converter keeps the input's
+//               interlace method)
 //   .tif .tiff  libtiff's decode of every strip or tile, then deflate
 //   .bmp        reading the file; BMP output has nothing to compress
 //
 // "Deflate of the output rows" is zlib at level 7 with default parameters over
 // the reduced image's scan lines filtered with Sub, each line fed as its filter
 // byte and then its bytes with Z_NO_FLUSH into 65535-byte output buffers, as
-// the PNG encoder does. The reduced pixels are a block average of the decoded
-// image, made outside the timed part: the reduction is the converter's own
+// the PNG encoder does. The reduced pixels are the exact area average of the
+// decoded image, made outside the timed part: the reduction is the converter's own
 // work, but deflate must see rows like the ones it will really get.
 
 #include <sys/resource.h>
@@ -220,30 +221,42 @@ PngLayout ReadPngHeader(const Bytes& file) {
           colorType == 2 ? 3 : 4, ihdr[12] == 1};
 }
 
-// The chunk walk is the converter's own; it is timed with the inflate because
-// it cannot be avoided, and costs next to nothing.
-Bytes InflateIdat(const Bytes& file, std::size_t expected) {
-  Bytes zdata;
-  std::size_t at = 8;
-  while (at + 12 <= file.size()) {
+// Inflates the IDAT chunks' data as it stands in the file, chunk by chunk.
+// With `keep` the filtered scan lines are returned whole; without, they pass
+// through one small buffer that is used again and again: the library's own
+// work, without the memory traffic of an image-sized buffer that a row-wise
+// reader never needs. The chunk walk is timed with it: it cannot be avoided,
+// and costs next to nothing.
+Bytes InflateIdat(const Bytes& file, std::size_t expected, bool keep) {
+  Bytes out(keep ? expected : std::min<std::size_t>(expected, 256 * 1024));
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) Fail("inflateInit failed");
+  std::size_t produced = 0;
+  int result = Z_OK;
+  stream.next_out = out.data();
+  stream.avail_out = static_cast<uInt>(out.size());
+  for (std::size_t at = 8; at + 12 <= file.size() && result != Z_STREAM_END;) {
     const std::size_t length = BigEndian32(file.data() + at);
     if (length > file.size() - at - 12) Fail("truncated PNG chunk");
     if (std::memcmp(file.data() + at + 4, "IDAT", 4) == 0) {
-      zdata.insert(zdata.end(), file.begin() + static_cast<std::ptrdiff_t>(at + 8),
-                   file.begin() + static_cast<std::ptrdiff_t>(at + 8 + length));
+      stream.next_in = const_cast<Bytef*>(file.data() + at + 8);
+      stream.avail_in = static_cast<uInt>(length);
+      while (stream.avail_in > 0 && result != Z_STREAM_END) {
+        if (stream.avail_out == 0) {
+          if (keep) Fail("the PNG image data inflates to more than its size");
+          produced += out.size();
+          stream.next_out = out.data();
+          stream.avail_out = static_cast<uInt>(out.size());
+        }
+        result = inflate(&stream, Z_NO_FLUSH);
+        if (result != Z_OK && result != Z_STREAM_END) Fail("the PNG image data does not inflate");
+      }
     }
     at += length + 12;
   }
-  Bytes out(expected);
-  z_stream stream{};
-  if (inflateInit(&stream) != Z_OK) Fail("inflateInit failed");
-  stream.next_in = zdata.data();
-  stream.avail_in = static_cast<uInt>(zdata.size());
-  stream.next_out = out.data();
-  stream.avail_out = static_cast<uInt>(out.size());
-  const int result = inflate(&stream, Z_FINISH);
+  produced += out.size() - stream.avail_out;
   inflateEnd(&stream);
-  if (result != Z_STREAM_END || stream.avail_out != 0) Fail("the PNG image data does not inflate to its size");
+  if (result != Z_STREAM_END || produced != expected) Fail("the PNG image data does not inflate to its size");
   return out;
 }
 
@@ -366,28 +379,55 @@ Size BmpSize(const Bytes& file) {
 
 // ---- the output rows --------------------------------------------------------
 
-// Each output pixel is the plain average of its block of source pixels, the
-// colour channels only (alpha dropped: the converter writes RGB).
-Image BlockAverage(const Image& source, Size target) {
+// The source pixels one output pixel covers along one axis, and how much of
+// each: the exact area average's weights, which add up to 1.
+struct Taps {
+  int first = 0;
+  std::vector<double> weights;
+};
+
+std::vector<Taps> AreaTaps(int source, int target) {
+  std::vector<Taps> all(static_cast<std::size_t>(target));
+  const double scale = static_cast<double>(source) / target;
+  for (int i = 0; i < target; ++i) {
+    const double low = i * scale;
+    const double high = std::min<double>(source, (i + 1) * scale);
+    Taps& taps = all[static_cast<std::size_t>(i)];
+    taps.first = static_cast<int>(low);
+    for (int s = taps.first; s < source && s < high; ++s) {
+      taps.weights.push_back((std::min<double>(high, s + 1) - std::max<double>(low, s)) / scale);
+    }
+  }
+  return all;
+}
+
+// The exact area average of the colour channels (alpha dropped: the
+// converter writes RGB), so that deflate sees rows like the converter's own.
+Image AreaAverage(const Image& source, Size target) {
   Image out{target.width, target.height, 3, {}};
   out.pixels.resize(static_cast<std::size_t>(target.width) * target.height * 3);
+  const auto columns = AreaTaps(source.width, target.width);
+  const auto rows = AreaTaps(source.height, target.height);
+  std::vector<double> sum(static_cast<std::size_t>(target.width) * 3);
   for (int y = 0; y < target.height; ++y) {
-    const int y0 = static_cast<int>(static_cast<long long>(y) * source.height / target.height);
-    const int y1 = std::max(y0 + 1, static_cast<int>(static_cast<long long>(y + 1) * source.height / target.height));
-    for (int x = 0; x < target.width; ++x) {
-      const int x0 = static_cast<int>(static_cast<long long>(x) * source.width / target.width);
-      const int x1 = std::max(x0 + 1, static_cast<int>(static_cast<long long>(x + 1) * source.width / target.width));
-      std::array<unsigned, 3> sum{};
-      for (int sy = y0; sy < y1; ++sy) {
-        const std::uint8_t* p = source.pixels.data() +
-                                (static_cast<std::size_t>(sy) * source.width + x0) * source.channels;
-        for (int sx = x0; sx < x1; ++sx, p += source.channels) {
-          for (int c = 0; c < 3; ++c) sum[c] += p[c];
+    std::fill(sum.begin(), sum.end(), 0.0);
+    const Taps& rowTaps = rows[static_cast<std::size_t>(y)];
+    for (std::size_t r = 0; r < rowTaps.weights.size(); ++r) {
+      const std::size_t sourceRow = static_cast<std::size_t>(rowTaps.first) + r;
+      const std::uint8_t* line = source.pixels.data() + sourceRow * source.width * source.channels;
+      for (int x = 0; x < target.width; ++x) {
+        const Taps& taps = columns[static_cast<std::size_t>(x)];
+        double pixel[3] = {0, 0, 0};
+        for (std::size_t k = 0; k < taps.weights.size(); ++k) {
+          const std::uint8_t* p = line + (static_cast<std::size_t>(taps.first) + k) * source.channels;
+          for (int c = 0; c < 3; ++c) pixel[c] += taps.weights[k] * p[c];
         }
+        for (int c = 0; c < 3; ++c) sum[static_cast<std::size_t>(x) * 3 + c] += rowTaps.weights[r] * pixel[c];
       }
-      const unsigned count = static_cast<unsigned>((y1 - y0) * (x1 - x0));
-      std::uint8_t* o = out.pixels.data() + (static_cast<std::size_t>(y) * target.width + x) * 3;
-      for (int c = 0; c < 3; ++c) o[c] = static_cast<std::uint8_t>((sum[c] + count / 2) / count);
+    }
+    std::uint8_t* o = out.pixels.data() + static_cast<std::size_t>(y) * target.width * 3;
+    for (std::size_t k = 0; k < sum.size(); ++k) {
+      o[k] = static_cast<std::uint8_t>(std::clamp(sum[k] + 0.5, 0.0, 255.0));
     }
   }
   return out;
@@ -469,7 +509,7 @@ struct Floor {
 void MeasureDeflate(Floor& floor, const Image& decoded, bool adam7) {
   const Size target = ReducedSize(decoded.width, decoded.height);
   if (target.width <= 0 || target.height <= 0) return;
-  const auto lines = SubFilteredLines(BlockAverage(decoded, target), adam7);
+  const auto lines = SubFilteredLines(AreaAverage(decoded, target), adam7);
   floor.deflate.Start();
   floor.compressed = DeflateLines(lines);
   floor.deflate.Stop();
@@ -490,10 +530,10 @@ Floor MeasurePng(const std::string& path) {
   floor.decode.Start();
   const Bytes file = ReadFile(path);
   const PngLayout layout = ReadPngHeader(file);
-  const Bytes filtered =
-      InflateIdat(file, FilteredBytes(Passes(layout.width, layout.height, layout.adam7), layout.channels));
+  const std::size_t expected = FilteredBytes(Passes(layout.width, layout.height, layout.adam7), layout.channels);
+  InflateIdat(file, expected, false);
   floor.decode.Stop();
-  MeasureDeflate(floor, UnfilterPng(layout, filtered), layout.adam7);
+  MeasureDeflate(floor, UnfilterPng(layout, InflateIdat(file, expected, true)), layout.adam7);
   return floor;
 }
 
