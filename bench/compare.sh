@@ -35,6 +35,14 @@ while [[ $# -gt 0 ]]; do
   esac
 done
 [[ $runs =~ ^[1-9][0-9]*$ ]] || die "--runs must be a whole number of at least 1, not '$runs'"
+declare -A file=([jpeg]=photo.jpg [png]=artwork.png [adam7]=artwork-adam7.png [bmp]=photo.bmp [tiff]=photo.tif)
+declare -A wants=()
+IFS=, read -r -a wanted <<<"$inputs"
+[[ ${#wanted[@]} -gt 0 ]] || die "--inputs names no input"
+for name in "${wanted[@]}"; do
+  [[ -n ${file[$name]:-} ]] || die "unknown input '$name' (choose from jpeg,png,adam7,bmp,tiff)"
+  wants[$name]=1
+done
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
 out=${out:-$cache/results}
@@ -123,20 +131,21 @@ derive() {
 
 # The photograph: 5640 x 3172, baseline JPEG. The artwork: 5120 x 2880, 8-bit
 # RGB without alpha (the other PNG wallpapers of that size carry alpha).
-pick mate-backgrounds '*/Elephants_5640x3172.jpg' photo.jpg
-pick plasma-workspace-wallpapers '*/Altai/contents/images/5120x2880.png' artwork.png
+if [[ -n ${wants[jpeg]:-}${wants[bmp]:-}${wants[tiff]:-} ]]; then
+  pick mate-backgrounds '*/Elephants_5640x3172.jpg' photo.jpg
+fi
+if [[ -n ${wants[png]:-}${wants[adam7]:-} ]]; then
+  pick plasma-workspace-wallpapers '*/Altai/contents/images/5120x2880.png' artwork.png
+fi
 # BMP and TIFF hold the photograph's pixels, as a camera's or a scanner's
 # uncompressed output would; the Adam7 PNG holds the artwork's, so that it
 # differs from the plain PNG input by its interlacing only.
-derive photo.jpg photo.bmp BMP3: -type TrueColor
-derive photo.jpg photo.tif TIFF: -compress LZW
-derive artwork.png artwork-adam7.png PNG24: -strip -interlace PNG
+[[ -z ${wants[bmp]:-} ]] || derive photo.jpg photo.bmp BMP3: -type TrueColor
+[[ -z ${wants[tiff]:-} ]] || derive photo.jpg photo.tif TIFF: -compress LZW
+[[ -z ${wants[adam7]:-} ]] || derive artwork.png artwork-adam7.png PNG24: -strip -interlace PNG
 
-declare -A file=([jpeg]=photo.jpg [png]=artwork.png [adam7]=artwork-adam7.png [bmp]=photo.bmp [tiff]=photo.tif)
 selected=()
-IFS=, read -r -a wanted <<<"$inputs"
 for name in "${wanted[@]}"; do
-  [[ -n ${file[$name]:-} ]] || die "unknown input '$name' (choose from jpeg,png,adam7,bmp,tiff)"
   selected+=("$name=$name=$cache/inputs/${file[$name]}")
 done
 

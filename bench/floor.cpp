@@ -129,6 +129,27 @@ std::uint32_t BigEndian32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
 
+// zlib streams that end themselves on every way out.
+struct Inflater {
+  z_stream stream{};
+  Inflater() {
+    if (inflateInit(&stream) != Z_OK) Fail("inflateInit failed");
+  }
+  ~Inflater() { inflateEnd(&stream); }
+  Inflater(const Inflater&) = delete;
+  Inflater& operator=(const Inflater&) = delete;
+};
+
+struct Deflater {
+  z_stream stream{};
+  explicit Deflater(int level) {
+    if (deflateInit(&stream, level) != Z_OK) Fail("deflateInit failed");
+  }
+  ~Deflater() { deflateEnd(&stream); }
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+};
+
 // ---- JPEG -----------------------------------------------------------------
 
 Size JpegSize(const Bytes& file) {
@@ -229,8 +250,8 @@ PngLayout ReadPngHeader(const Bytes& file) {
 // and costs next to nothing.
 Bytes InflateIdat(const Bytes& file, std::size_t expected, bool keep) {
   Bytes out(keep ? expected : std::min<std::size_t>(expected, 256 * 1024));
-  z_stream stream{};
-  if (inflateInit(&stream) != Z_OK) Fail("inflateInit failed");
+  Inflater inflater;
+  z_stream& stream = inflater.stream;
   std::size_t produced = 0;
   int result = Z_OK;
   stream.next_out = out.data();
@@ -255,7 +276,6 @@ Bytes InflateIdat(const Bytes& file, std::size_t expected, bool keep) {
     at += length + 12;
   }
   produced += out.size() - stream.avail_out;
-  inflateEnd(&stream);
   if (result != Z_STREAM_END || produced != expected) Fail("the PNG image data does not inflate to its size");
   return out;
 }
@@ -463,8 +483,8 @@ std::vector<Bytes> SubFilteredLines(const Image& image, bool adam7) {
 
 // Returns the compressed size, so that the work cannot be optimised away.
 std::size_t DeflateLines(const std::vector<Bytes>& lines) {
-  z_stream stream{};
-  if (deflateInit(&stream, 7) != Z_OK) Fail("deflateInit failed");
+  Deflater deflater(7);
+  z_stream& stream = deflater.stream;
   Bytes buffer(65535);
   std::size_t total = 0;
   stream.next_out = buffer.data();
@@ -492,7 +512,6 @@ std::size_t DeflateLines(const std::vector<Bytes>& lines) {
   }
   feed(nullptr, 0, Z_FINISH);
   total += buffer.size() - stream.avail_out;
-  deflateEnd(&stream);
   return total;
 }
 
