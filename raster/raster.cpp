@@ -1,8 +1,10 @@
 #include "raster/raster.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "support/error.h"
@@ -36,6 +38,11 @@ bool IsPaletteFormat(RasterFormat format) {
          format == RasterFormat::Bits8;
 }
 
+// How many palette entries a store of this depth can address.
+std::size_t IndexCount(int bits) { return std::size_t{1} << std::clamp(bits, 0, 8); }
+
+constexpr std::size_t kMaxPaletteEntries = 256;
+
 constexpr BitMasks kMasks565{0xF800, 0x07E0, 0x001F};
 constexpr BitMasks kMasks555{0x7C00, 0x03E0, 0x001F};
 constexpr BitMasks kMasks888{0xFF0000, 0x00FF00, 0x0000FF};
@@ -43,7 +50,7 @@ constexpr BitMasks kMasks888{0xFF0000, 0x00FF00, 0x0000FF};
 // A bit field scaled to 8 bits, rounded to nearest.
 std::uint8_t ScaleField(std::uint32_t pixel, std::uint32_t mask) {
   if (mask == 0) return 0;
-  const int shift = __builtin_ctz(mask);
+  const int shift = std::countr_zero(mask);
   const std::uint64_t max = mask >> shift;
   const std::uint64_t value = (pixel & mask) >> shift;
   return static_cast<std::uint8_t>((value * 255 + max / 2) / max);
@@ -52,15 +59,18 @@ std::uint8_t ScaleField(std::uint32_t pixel, std::uint32_t mask) {
 // The inverse of ScaleField: an 8-bit channel placed into a bit field.
 std::uint32_t PlaceField(std::uint8_t channel, std::uint32_t mask) {
   if (mask == 0) return 0;
-  const int shift = __builtin_ctz(mask);
+  const int shift = std::countr_zero(mask);
   const std::uint64_t max = mask >> shift;
   return static_cast<std::uint32_t>(((channel * max + 127) / 255) << shift) & mask;
 }
 
-std::size_t NearestIndex(const std::vector<PaletteEntry>& palette, int red, int green, int blue) {
+// The entry nearest to the colour among the first `usable` entries (those a
+// store of the raster's depth can address); 0 when there are none.
+std::size_t NearestIndex(const std::vector<PaletteEntry>& palette, std::size_t usable, int red,
+                         int green, int blue) {
   std::size_t best = 0;
   long bestDistance = -1;
-  for (std::size_t i = 0; i < palette.size(); ++i) {
+  for (std::size_t i = 0; i < std::min(palette.size(), usable); ++i) {
     const long dr = palette[i].red - red;
     const long dg = palette[i].green - green;
     const long db = palette[i].blue - blue;
@@ -115,19 +125,19 @@ BitMasks MasksFor(const Raster& raster) {
 
 // Writes 32-bit pixels (blue, green, red, fourth byte) into a row of the
 // given layout; the inverse of ReadRowBgrx.
-void WriteRowBgrx(const std::uint8_t* in, int width, RasterFormat format, int bits,
+void PackRowBgrx(const std::uint8_t* in, int width, RasterFormat format, int bits,
                   const BitMasks& masks, const std::vector<PaletteEntry>& palette,
                   std::uint8_t* row) {
   for (int x = 0; x < width; ++x) {
     const std::uint8_t* px = in + 4 * x;
     if (IsPaletteFormat(format)) {
       SetIndexAt(row, x, bits,
-                 static_cast<unsigned>(NearestIndex(palette, px[2], px[1], px[0])));
+                 static_cast<unsigned>(NearestIndex(palette, IndexCount(bits), px[2], px[1], px[0])));
     } else if (bits == 24) {
       std::memcpy(row + 3 * x, px, 3);
     } else if (format == RasterFormat::Device || format == RasterFormat::Bits32) {
       std::memcpy(row + 4 * x, px, 4);
-    } else {
+    } else if (bits == 16 || bits == 32) {
       const int bytes = bits / 8;
       const std::uint32_t value = PlaceField(px[2], masks.red) | PlaceField(px[1], masks.green) |
                                   PlaceField(px[0], masks.blue);
@@ -155,6 +165,11 @@ void Raster::MakeStore(int width, int height, RasterFormat format, int bitsPerPi
     const std::uint64_t total =
         static_cast<std::uint64_t>(RowBytesFor(width, bitsPerPixel)) * static_cast<std::uint64_t>(height);
     if (total > kMaxStoreBytes) throw Error(std::string(messages::kSystemResourcesLow));
+    if constexpr (sizeof(std::size_t) < sizeof(std::uint64_t)) {
+      if (total > std::numeric_limits<std::size_t>::max()) {
+        throw Error(std::string(messages::kSystemResourcesLow));
+      }
+    }
     store = std::make_shared<PixelStore>();
     // calloc hands out zero pages lazily, so a large store costs nothing until written.
     store->bytes.reset(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(total), 1)));
@@ -198,7 +213,7 @@ void Raster::SetSize(int width, int height) {
   }
   const BitMasks masks = MasksFor(*this);
   std::vector<std::uint8_t> first(RowBytes());
-  WriteRowBgrx(white.data(), width, format_, bitsPerPixel_, masks, palette_, first.data());
+  PackRowBgrx(white.data(), width, format_, bitsPerPixel_, masks, palette_, first.data());
   for (int y = 0; y < height; ++y) std::memcpy(MutableRow(y).data(), first.data(), first.size());
 
   if (old.Empty()) return;
@@ -227,31 +242,47 @@ void Raster::SetFormat(RasterFormat format) {
   MakeStore(width_, height_, format, bits);
   hasMasks_ = format == RasterFormat::Bits16;
   masks_ = hasMasks_ ? kMasks565 : BitMasks{};
-  if (!IsPaletteFormat(format)) palette_.clear();
+  if (IsPaletteFormat(format)) {
+    // Only entries the new depth can address; a fresh 1-bit store reads as
+    // black and white. (The 16-colour and halftone palettes a display would
+    // supply are not built: the readers overwrite palette and pixels.)
+    if (palette_.size() > IndexCount(bits)) palette_.resize(IndexCount(bits));
+    if (palette_.empty() && format == RasterFormat::Bits1) {
+      palette_ = {PaletteEntry{0, 0, 0, 0}, PaletteEntry{255, 255, 255, 0}};
+    }
+  } else {
+    palette_.clear();
+  }
   if (format != RasterFormat::Bits32) alpha_ = AlphaMode::None;
   if (Empty() || old.Empty()) return;
   std::vector<std::uint8_t> line(4 * static_cast<std::size_t>(width_));
   const BitMasks masks = MasksFor(*this);
   for (int y = 0; y < height_; ++y) {
     ReadRowBgrx(old, y, line.data());
-    WriteRowBgrx(line.data(), width_, format_, bitsPerPixel_, masks, palette_, MutableRow(y).data());
+    PackRowBgrx(line.data(), width_, format_, bitsPerPixel_, masks, palette_, MutableRow(y).data());
   }
 }
 
 void Raster::CreateIndependent(const StoreLayout& layout) {
+  if (layout.bitsPerPixel <= 0 || layout.bitsPerPixel > 64) {
+    throw Error(std::string(messages::kInvalidPixelFormat));
+  }
+  // Bit fields belong to 16- and 32-bit stores only.
+  const bool hasMasks = layout.masks.has_value() &&
+                        (layout.bitsPerPixel == 16 || layout.bitsPerPixel == 32);
+  BitMasks masks = hasMasks ? *layout.masks : BitMasks{};
+  if (hasMasks && masks.red == 0) masks = layout.bitsPerPixel == 16 ? kMasks565 : kMasks888;
   RasterFormat format = RasterFormat::Custom;
-  std::optional<BitMasks> masks = layout.masks;
-  if (masks && masks->red == 0) masks = layout.bitsPerPixel == 16 ? kMasks565 : kMasks888;
   switch (layout.bitsPerPixel) {
     case 1: format = RasterFormat::Bits1; break;
     case 4: format = RasterFormat::Bits4; break;
     case 8: format = RasterFormat::Bits8; break;
     case 24: format = RasterFormat::Bits24; break;
     case 16:
-      format = !masks ? RasterFormat::Bits15
-                      : (masks->green == 0x07E0 ? RasterFormat::Bits16 : RasterFormat::Custom);
+      format = !hasMasks ? RasterFormat::Bits15
+                         : (masks.green == 0x07E0 ? RasterFormat::Bits16 : RasterFormat::Custom);
       break;
-    case 32: format = masks ? RasterFormat::Custom : RasterFormat::Bits32; break;
+    case 32: format = hasMasks ? RasterFormat::Custom : RasterFormat::Bits32; break;
     default: format = RasterFormat::Custom;
   }
   Raster fresh;
@@ -260,21 +291,26 @@ void Raster::CreateIndependent(const StoreLayout& layout) {
   } catch (const Error&) {
     throw Error(std::string(messages::kOutOfMemory));
   }
-  fresh.hasMasks_ = masks.has_value();
-  fresh.masks_ = masks.value_or(BitMasks{});
+  fresh.hasMasks_ = hasMasks;
+  fresh.masks_ = masks;
   fresh.rowOrder_ = layout.rowOrder;
-  fresh.palette_ = IsPaletteFormat(format) ? layout.palette : std::vector<PaletteEntry>{};
+  if (IsPaletteFormat(format)) {
+    fresh.palette_.assign(layout.palette.begin(),
+                          layout.palette.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                       layout.palette.size(), kMaxPaletteEntries)));
+  }
   *this = std::move(fresh);
 }
 
 void Raster::SetPalette(std::vector<PaletteEntry> palette) {
+  if (palette.size() > kMaxPaletteEntries) palette.resize(kMaxPaletteEntries);
   if (IsPaletteFormat(format_) && !Empty() && !palette_.empty() && palette != palette_) {
-    const unsigned count = 1u << bitsPerPixel_;
+    const std::size_t count = IndexCount(bitsPerPixel_);
     std::vector<unsigned> map(count);
     bool identity = true;
     for (unsigned i = 0; i < count; ++i) {
       const PaletteEntry c = i < palette_.size() ? palette_[i] : PaletteEntry{};
-      map[i] = static_cast<unsigned>(NearestIndex(palette, c.red, c.green, c.blue));
+      map[i] = static_cast<unsigned>(NearestIndex(palette, count, c.red, c.green, c.blue));
       identity = identity && map[i] == i;
     }
     if (!identity) {
@@ -290,7 +326,9 @@ void Raster::SetPalette(std::vector<PaletteEntry> palette) {
 void Raster::SetAlphaMode(AlphaMode mode) {
   const bool wasAlpha = alpha_ != AlphaMode::None;
   const bool isAlpha = mode != AlphaMode::None;
-  if (format_ == RasterFormat::Bits32 && !Empty() && wasAlpha != isAlpha) {
+  // Device pixels have the same blue, green, red, fourth-byte layout as Bits32.
+  const bool byteLayout32 = format_ == RasterFormat::Bits32 || format_ == RasterFormat::Device;
+  if (byteLayout32 && !Empty() && wasAlpha != isAlpha) {
     for (int y = 0; y < height_; ++y) {
       std::uint8_t* px = MutableRow(y).data();
       for (int x = 0; x < width_; ++x, px += 4) {
@@ -319,17 +357,19 @@ Rgb Raster::TransparentColor() const {
 }
 
 std::size_t Raster::StoredRowIndex(int y) const {
-  if (y < 0 || y >= height_ || Empty()) throw Error(std::string(messages::kScanLineOutOfRange));
+  if (y < 0 || y >= height_) throw Error(std::string(messages::kScanLineOutOfRange));
   return static_cast<std::size_t>(rowOrder_ == RowOrder::BottomUp ? height_ - 1 - y : y);
 }
 
 std::span<const std::uint8_t> Raster::Row(int y) const {
   const std::size_t index = StoredRowIndex(y);
+  if (!store_) return {};  // a raster 0 wide still has its rows, of no bytes
   return {store_->bytes.get() + index * RowBytes(), RowBytes()};
 }
 
 std::span<std::uint8_t> Raster::MutableRow(int y) {
   const std::size_t index = StoredRowIndex(y);
+  if (!store_) return {};
   Detach();
   return {store_->bytes.get() + index * RowBytes(), RowBytes()};
 }
@@ -380,6 +420,13 @@ void ReadRowBgrx(const Raster& raster, int y, std::uint8_t* out) {
   } else {
     std::memset(out, 0, 4 * static_cast<std::size_t>(width));
   }
+}
+
+void WriteRowBgrx(Raster& raster, int y, const std::uint8_t* in) {
+  std::uint8_t* row = raster.MutableRow(y).data();
+  const BitMasks masks = MasksFor(raster);
+  PackRowBgrx(in, raster.Width(), raster.Format(), raster.BitsPerPixel(), masks, raster.Palette(),
+              row);
 }
 
 }  // namespace tolvane

@@ -82,16 +82,21 @@ class Raster {
   void SetSize(int width, int height);
 
   // Re-lays the store in another layout, converting the pixels. Custom fails
-  // with the invalid-pixel-format message.
+  // with the invalid-pixel-format message. A palette format keeps only the
+  // entries its depth can address (Bits1 without any gets black and white);
+  // every other format drops the palette, and only Bits32 keeps its alpha mode.
   void SetFormat(RasterFormat format);
 
   // Makes a zero-filled independent store of the given layout (what a file
-  // header describes), classifying its format by the bit count and masks.
-  // Fails with the out-of-memory message.
+  // header describes), classifying its format by the bit count and masks; a
+  // bit-field layout with red mask 0 takes the default masks of its depth.
+  // The raster becomes a new one of that layout: alpha None, transparency
+  // key and os2Header reset. Fails with the out-of-memory message, or the
+  // invalid-pixel-format one for a bit count outside 1 to 64.
   void CreateIndependent(const StoreLayout& layout);
 
   const std::vector<PaletteEntry>& Palette() const { return palette_; }
-  // Replaces the palette; the indices of a palette store are re-mapped to the
+  // Replaces the palette (at most 256 entries kept); the indices of a palette store are re-mapped to the
   // nearest colours of the new one.
   void SetPalette(std::vector<PaletteEntry> palette);
 
@@ -102,7 +107,9 @@ class Raster {
   RowOrder GetRowOrder() const { return rowOrder_; }
 
   AlphaMode Alpha() const { return alpha_; }
-  // From None to an alpha mode premultiplies, back to None un-premultiplies.
+  // From None to an alpha mode premultiplies (c x a / 255), back to None
+  // un-premultiplies (c x 255 / a, 0 where a is 0), both rounded to nearest
+  // with halves away from zero; only Bits32 and Device stores are touched.
   void SetAlphaMode(AlphaMode mode);
 
   bool Transparent() const { return transparent_; }
@@ -116,7 +123,9 @@ class Raster {
   void SetOs2Header(bool on) { os2Header_ = on; }
 
   // Row y counted from the top row, whatever the row order. Fails with the
-  // scan-line message outside 0 to height - 1.
+  // scan-line message outside 0 to height - 1; a raster 0 wide has rows of
+  // no bytes. A mutable span gives this raster a private store first and is
+  // valid until the raster is next copied, resized or re-formatted.
   std::span<const std::uint8_t> Row(int y) const;
   std::span<std::uint8_t> MutableRow(int y);
 
@@ -150,5 +159,9 @@ class Raster {
 // stores are read through their palette, bit fields scaled to 8 bits. The
 // fourth byte is the stored one for 32-bit stores and 0 otherwise.
 void ReadRowBgrx(const Raster& raster, int y, std::uint8_t* out);
+
+// The inverse: row y of the raster from 32-bit pixels, packed into its layout
+// (palette stores take the nearest entry, bit fields the scaled channel).
+void WriteRowBgrx(Raster& raster, int y, const std::uint8_t* in);
 
 }  // namespace tolvane

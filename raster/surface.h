@@ -63,7 +63,8 @@ void StretchNearest(Surface& surface, const Rect& rect, const Raster& source);
 void StretchColorKey(Surface& surface, const Rect& rect, const Raster& source, Rgb key);
 
 // A 32-bit source with premultiplied colours and its fourth byte as alpha,
-// blended over the surface: d := s + d x (255 - a) / 255.
+// blended over the surface: d := s + d x (255 - a) / 255 for all four bytes
+// (rounded, saturating at 255). Any other source is drawn opaque.
 void StretchAlphaBlend(Surface& surface, const Rect& rect, const Raster& source);
 
 }  // namespace tolvane

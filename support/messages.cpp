@@ -47,6 +47,8 @@ std::string PngInflateError(int zlibResult) {
     description = kNegative[static_cast<size_t>(zlibResult + 6)];
   } else if (zlibResult == 1) {
     description = "stream end (1)";
+  } else if (zlibResult == 2) {
+    description = "need dictionary (2)";
   }
   return Concat({"画像を解凍できませんでした。不正な圧縮データが含まれるためです。\r\n 説明: ",
                  description});

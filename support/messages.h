@@ -73,8 +73,9 @@ inline constexpr std::string_view kPngNoPaletteEntry = "対応するパレット
 inline constexpr std::string_view kPngDrawResourcesLow =
     "一部の操作が実行されませんでした。システムのリソースが不足しているためです。"
     "一部のウィンドウを閉じてやり直してください。";
-// zlib's negative results -6 to -1, and Z_STREAM_END (1) where the stream
-// ends before the image does.
+// zlib's negative results -6 to -1, Z_STREAM_END (1) where the stream ends
+// before the image does, and Z_NEED_DICT (2) for a stream that wants a preset
+// dictionary.
 std::string PngInflateError(int zlibResult);
 
 // JPEG.

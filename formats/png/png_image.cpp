@@ -1,15 +1,364 @@
 #include "formats/png/png_image.h"
 
+#include <algorithm>
+#include <cstring>
+#include <span>
+
+#include "formats/png/png_chunks.h"
+#include "formats/png/png_draw.h"
+#include "formats/png/png_encoder.h"
+#include "support/error.h"
+#include "support/files.h"
+#include "support/messages.h"
+
 namespace tolvane {
 
-// Placeholders until the PNG codec lands.
-void PngImage::LoadPng(const std::string& /*path*/) {}
-void PngImage::Draw(Surface& /*surface*/, const Rect& /*rect*/) const {}
-void PngImage::ToRaster(Raster& /*raster*/) const {}
+using png::ChunkType;
+
+namespace {
+
+[[noreturn]] void Fail(std::string_view message) { throw Error(std::string(message)); }
+
+std::uint32_t LoadBe32(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+void PutBe32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+bool IsUnderstood(const ChunkType& type) {
+  for (const ChunkType& known : {png::kIHDR, png::kIDAT, png::kPLTE, png::kIEND, png::kgAMA, png::ktRNS,
+                                 png::kpHYs, png::ktIME, png::ktEXt, png::kzTXt}) {
+    if (type == known) return true;
+  }
+  return false;
+}
+
+bool IsCritical(const ChunkType& type) { return (static_cast<unsigned char>(type[0]) & 0x20) == 0; }
+
+bool IsPaletteStore(const Raster& store) {
+  const RasterFormat f = store.Format();
+  return !store.Empty() && (f == RasterFormat::Bits1 || f == RasterFormat::Bits4 || f == RasterFormat::Bits8);
+}
+
+}  // namespace
+
+void PngImage::Discard() {
+  width_ = 0;
+  height_ = 0;
+  header_ = {};
+  chunks_.clear();
+  planes_ = {};
+  palette_.clear();
+  inverseGamma_ = png::IdentityTable();
+  transparency_.fill(255);
+  keyColor_ = {};
+}
+
+bool PngImage::HasChunk(const ChunkType& type) const {
+  return std::any_of(chunks_.begin(), chunks_.end(), [&](const Chunk& c) { return c.type == type; });
+}
+
+void PngImage::LoadPng(const std::string& path) {
+  Discard();
+  InputFile file(path);
+  png::ChunkReader reader(file);
+  if (!reader.ReadSignature()) Fail(messages::kPngInvalidSignature);
+
+  png::GammaTables gamma;
+  bool imageDecoded = false;
+  for (int count = 1;; ++count) {
+    const png::ChunkHeader chunk = reader.ReadHeader();
+    if (count == 1 && chunk.type != png::kIHDR) Fail(messages::kPngIhdrNotFirst);
+    if (chunk.type == png::kcHRM || (chunk.type == png::kIDAT && imageDecoded)) {
+      reader.Skip(std::uint64_t{chunk.length} + 4);
+      continue;
+    }
+    if (!IsUnderstood(chunk.type) && IsCritical(chunk.type)) Fail(messages::kPngUnknownCriticalChunk);
+
+    if (chunk.type == png::kIDAT) {
+      if (header_.colorType == png::kGray || header_.colorType == png::kGrayAlpha) MakeGrayRamp(gamma.forward);
+      png::IdatSource source(reader, chunk.length);
+      png::DecodeImageData(header_, source, gamma.forward, planes_);
+      imageDecoded = true;
+      chunks_.push_back({chunk.type, {}});
+      continue;
+    }
+
+    std::vector<std::uint8_t> data = reader.ReadData(chunk);
+    if (chunk.type == png::kIHDR) {
+      ReadHeaderChunk(data);
+    } else if (chunk.type == png::kPLTE) {
+      ReadPaletteChunk(data, gamma.forward);
+    } else if (chunk.type == png::ktRNS) {
+      ReadTransparencyChunk(data);
+    } else if (chunk.type == png::kgAMA) {
+      gamma.Apply(data.size() == 4 ? LoadBe32(data.data()) : 1);
+      inverseGamma_ = gamma.inverse;
+    }
+    // pHYs, tIME, tEXt, zTXt and unknown ancillary chunks are kept as they
+    // are: nothing reads them.
+    chunks_.push_back({chunk.type, std::move(data)});
+    if (chunk.type == png::kIEND) break;
+  }
+  if (!imageDecoded) Fail(messages::kPngNoImageData);
+
+  if (IsPaletteStore(planes_.store)) planes_.store.SetPalette(palette_);
+  keyColor_ = DeriveKeyColor(gamma.forward);
+}
+
+void PngImage::ReadHeaderChunk(const std::vector<std::uint8_t>& data) {
+  if (data.size() < 13) Fail(messages::kPngInvalidIhdr);
+  png::PngHeader header;
+  header.width = LoadBe32(data.data());
+  header.height = LoadBe32(data.data() + 4);
+  header.bitDepth = data[8];
+  header.colorType = data[9];
+  header.compression = data[10];
+  header.filter = data[11];
+  header.interlace = data[12];
+  if (header.width > 65535 || header.height > 65535) Fail(messages::kPngSizeTooLarge);
+  if (header.compression != 0) Fail(messages::kPngUnknownCompression);
+  if (header.interlace > 1) Fail(messages::kPngUnknownInterlace);
+  if (png::ChannelsOf(header.colorType) == 0) Fail(messages::kPngUnknownColorType);
+  if (header.bitDepth == 0) Fail(messages::kPngInvalidBitDepth);
+  // An empty image cannot be shown nor converted.
+  if (header.width == 0 || header.height == 0) Fail(messages::kPngInvalidIhdr);
+
+  header_ = header;
+  width_ = static_cast<int>(header.width);
+  height_ = static_cast<int>(header.height);
+  interlaceMethod_ = header.interlace;
+  planes_ = png::CreatePlanes(header);
+}
+
+void PngImage::ReadPaletteChunk(const std::vector<std::uint8_t>& data, const png::ByteTable& gamma) {
+  if (data.size() % 3 != 0 || data.size() > 768) Fail(messages::kPngInvalidPalette);
+  palette_.clear();
+  for (std::size_t i = 0; i < data.size(); i += 3) {
+    palette_.push_back({gamma[data[i + 2]], gamma[data[i + 1]], gamma[data[i]], 0});
+  }
+}
+
+void PngImage::ReadTransparencyChunk(const std::vector<std::uint8_t>& data) {
+  if (data.size() > 256) Fail(messages::kPngInvalidPalette);
+  transparency_.fill(255);
+  std::copy(data.begin(), data.end(), transparency_.begin());
+}
+
+void PngImage::MakeGrayRamp(const png::ByteTable& gamma) {
+  const int bits = png::StoreBitsFor(header_.colorType, header_.bitDepth);
+  if (bits == 0) return;  // decoding fails on the bit depth
+  const int n = 1 << bits;
+  palette_.clear();
+  for (int k = 0; k < n; ++k) {
+    const std::uint8_t level = gamma[static_cast<std::size_t>(k * 255 / (n - 1))];
+    palette_.push_back({level, level, level, 0});
+  }
+}
+
+Rgb PngImage::DeriveKeyColor(const png::ByteTable& gamma) const {
+  const auto entry = [&](std::size_t index) {
+    const PaletteEntry c = index < palette_.size() ? palette_[index] : PaletteEntry{};
+    return Rgb{c.red, c.green, c.blue};
+  };
+  switch (header_.colorType) {
+    case png::kGray: return entry(transparency_[1]);
+    case png::kRgb: return Rgb{gamma[transparency_[1]], gamma[transparency_[3]], gamma[transparency_[5]]};
+    case png::kPalette:
+      for (std::size_t i = 0; i < transparency_.size(); ++i) {
+        if (transparency_[i] == 0) return entry(i);
+      }
+      return Rgb{};
+    default: return Rgb{};
+  }
+}
+
+PngImage::Transparency PngImage::TransparencyMode() const {
+  switch (header_.colorType) {
+    case png::kGrayAlpha:
+    case png::kRgbAlpha: return Transparency::Partial;
+    case png::kGray:
+    case png::kRgb: return HasChunk(png::ktRNS) ? Transparency::Key : Transparency::None;
+    case png::kPalette: {
+      if (!HasChunk(png::ktRNS)) return Transparency::None;
+      const auto below = std::count_if(transparency_.begin(), transparency_.end(), [](std::uint8_t v) { return v != 255; });
+      return below == 1 ? Transparency::Key : Transparency::Partial;
+    }
+    default: return Transparency::None;
+  }
+}
+
+void PngImage::Draw(Surface& surface, const Rect& rect) const {
+  if (chunks_.empty() || planes_.store.Empty()) return;
+  switch (TransparencyMode()) {
+    case Transparency::None: StretchNearest(surface, rect, planes_.store); break;
+    case Transparency::Key: StretchColorKey(surface, rect, planes_.store, keyColor_); break;
+    case Transparency::Partial:
+      png::DrawPartial({header_.colorType, &planes_.store, planes_.alpha.get(), &palette_, &transparency_},
+                       surface, rect);
+      break;
+  }
+}
+
+void PngImage::ToRaster(Raster& raster) const {
+  Raster result;
+  if (planes_.store.Empty()) {
+    result.SetSize(width_, height_);
+    raster = std::move(result);
+    return;
+  }
+  const Transparency mode = TransparencyMode();
+  if (mode == Transparency::Partial) {
+    result.CreateIndependent({width_, height_, 32, std::nullopt, RowOrder::BottomUp, {}});
+    result.SetAlphaMode(AlphaMode::Defined);
+    png::DrawPartialOnto({header_.colorType, &planes_.store, planes_.alpha.get(), &palette_, &transparency_},
+                         result);
+  } else if (header_.colorType == png::kGray && planes_.store.BitsPerPixel() == 8) {
+    // Gray at 8 bits per pixel becomes gray colour pixels.
+    result.CreateIndependent({width_, height_, 24, std::nullopt, RowOrder::BottomUp, {}});
+    std::vector<std::uint8_t> line(4 * static_cast<std::size_t>(width_));
+    for (int y = 0; y < height_; ++y) {
+      ReadRowBgrx(planes_.store, y, line.data());
+      std::uint8_t* out = result.MutableRow(y).data();
+      for (int x = 0; x < width_; ++x) std::memcpy(out + 3 * x, line.data() + 4 * x, 3);
+    }
+  } else {
+    result = planes_.store;  // shares the store until either side changes it
+  }
+  if (mode == Transparency::Key) {
+    result.SetTransparent(true);
+    result.SetTransparentColor(keyColor_);
+  }
+  raster = std::move(result);
+}
+
 void PngImage::FromRaster(const Raster& raster) {
+  const int bits = raster.BitsPerPixel();
+  const bool transparent = raster.Transparent();
+  const Rgb key = transparent ? raster.TransparentColor() : Rgb{};
+  const int interlace = interlaceMethod_;
+  Discard();
+  interlaceMethod_ = interlace;
+
+  const bool indexed = bits < 16;
+  header_.width = static_cast<std::uint32_t>(raster.Width());
+  header_.height = static_cast<std::uint32_t>(raster.Height());
+  header_.bitDepth = static_cast<std::uint8_t>(indexed ? bits : 8);
+  header_.colorType = indexed ? png::kPalette : png::kRgb;
   width_ = raster.Width();
   height_ = raster.Height();
+
+  if (indexed) {
+    palette_ = raster.Palette();
+    palette_.resize(std::size_t{1} << bits);
+  }
+  if (!raster.Empty()) {
+    StoreLayout layout{width_, height_, indexed ? bits : 24, std::nullopt, RowOrder::BottomUp,
+                       indexed ? palette_ : std::vector<PaletteEntry>{}};
+    planes_.store.CreateIndependent(layout);
+    std::vector<std::uint8_t> line(4 * static_cast<std::size_t>(width_));
+    for (int y = 0; y < height_; ++y) {
+      std::uint8_t* out = planes_.store.MutableRow(y).data();
+      if (indexed) {
+        const auto in = raster.Row(y);
+        std::memcpy(out, in.data(), std::min(in.size(), planes_.store.RowBytes()));
+        continue;
+      }
+      ReadRowBgrx(raster, y, line.data());  // 32-bit pixels lose their fourth byte
+      for (int x = 0; x < width_; ++x) std::memcpy(out + 3 * x, line.data() + 4 * x, 3);
+    }
+  }
+
+  std::vector<std::uint8_t> ihdr;
+  PutBe32(ihdr, header_.width);
+  PutBe32(ihdr, header_.height);
+  ihdr.insert(ihdr.end(), {header_.bitDepth, header_.colorType, 0, 0, 0});
+  chunks_.push_back({png::kIHDR, std::move(ihdr)});
+  if (indexed) chunks_.push_back({png::kPLTE, {}});
+  if (transparent) {
+    std::vector<std::uint8_t> trns;
+    if (indexed) {
+      const auto match = std::find_if(palette_.begin(), palette_.end(), [&](const PaletteEntry& c) {
+        return c.red == key.red && c.green == key.green && c.blue == key.blue;
+      });
+      if (match != palette_.end()) {
+        trns.assign(static_cast<std::size_t>(match - palette_.begin()), 255);
+        trns.push_back(0);
+      }
+    } else {
+      trns = {0, key.red, 0, key.green, 0, key.blue};
+    }
+    if (!trns.empty()) {
+      ReadTransparencyChunk(trns);
+      chunks_.push_back({png::ktRNS, std::move(trns)});
+    }
+  }
+  chunks_.push_back({png::kIDAT, {}});
+  chunks_.push_back({png::kIEND, {}});
+  keyColor_ = DeriveKeyColor(png::IdentityTable());
 }
-void PngImage::SavePng(const std::string& /*path*/) const {}
+
+void PngImage::SavePng(const std::string& path) const {
+  // Rows go out as the store holds them: palette and gray indices at the
+  // store's depth (2-bit gray as the 4-bit levels it was stored as), colours
+  // and alpha at 8 bits, colours through the inverse gamma table.
+  png::ImageHeader image;
+  image.width = header_.width;
+  image.height = header_.height;
+  image.colorType = header_.colorType;
+  image.interlace = static_cast<std::uint8_t>(interlaceMethod_);
+  const bool indexed = header_.colorType == png::kGray || header_.colorType == png::kPalette;
+  image.bitDepth = static_cast<std::uint8_t>(indexed && !planes_.store.Empty() ? planes_.store.BitsPerPixel() : 8);
+
+  const int channels = png::ChannelsOf(header_.colorType);
+  const std::size_t rowBytes =
+      (static_cast<std::size_t>(header_.width) * static_cast<std::size_t>(image.bitDepth * channels) + 7) / 8;
+  std::vector<std::uint8_t> row(rowBytes);
+  const auto fetchRow = [&](int y) -> std::span<const std::uint8_t> {
+    if (planes_.store.Empty()) return row;
+    const std::uint8_t* in = planes_.store.Row(y).data();
+    if (indexed) return {in, rowBytes};
+    const std::uint8_t* alpha = planes_.alpha ? planes_.alpha->Row(static_cast<std::uint32_t>(y)) : nullptr;
+    std::uint8_t* out = row.data();
+    for (std::uint32_t x = 0; x < header_.width; ++x) {
+      if (header_.colorType == png::kGrayAlpha) {
+        *out++ = in[x];
+      } else {
+        const std::uint8_t* px = in + 3 * static_cast<std::size_t>(x);
+        *out++ = inverseGamma_[px[2]];
+        *out++ = inverseGamma_[px[1]];
+        *out++ = inverseGamma_[px[0]];
+      }
+      if (alpha != nullptr) *out++ = alpha[x];
+    }
+    return row;
+  };
+
+  AtomicOutputFile out(path);
+  out.Write(png::kSignature, sizeof png::kSignature);
+  for (const Chunk& chunk : chunks_) {
+    if (chunk.type == png::kIHDR) {
+      std::vector<std::uint8_t> ihdr;
+      PutBe32(ihdr, image.width);
+      PutBe32(ihdr, image.height);
+      ihdr.insert(ihdr.end(), {image.bitDepth, header_.colorType, header_.compression, header_.filter, image.interlace});
+      png::WriteChunk(out, "IHDR", ihdr);
+    } else if (chunk.type == png::kPLTE && header_.colorType == png::kPalette) {
+      std::vector<std::uint8_t> plte;
+      for (const PaletteEntry& c : palette_) {
+        plte.insert(plte.end(), {inverseGamma_[c.red], inverseGamma_[c.green], inverseGamma_[c.blue]});
+      }
+      png::WriteChunk(out, "PLTE", plte);
+    } else if (chunk.type == png::kIDAT) {
+      png::WriteImageData(out, image, fetchRow);
+    } else {
+      const char name[5] = {chunk.type[0], chunk.type[1], chunk.type[2], chunk.type[3], '\0'};
+      png::WriteChunk(out, name, chunk.data);
+    }
+  }
+  out.Commit();
+}
 
 }  // namespace tolvane

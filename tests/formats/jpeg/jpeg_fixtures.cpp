@@ -8,7 +8,7 @@
 
 namespace tolvane::testing {
 
-std::vector<std::uint8_t> MakeJpeg(const JpegSpec& spec) {
+std::vector<std::uint8_t> MakeJpeg(const JpegRecipe& recipe) {
   jpeg_compress_struct info{};
   jpeg_error_mgr errors{};
   info.err = jpeg_std_error(&errors);
@@ -16,22 +16,22 @@ std::vector<std::uint8_t> MakeJpeg(const JpegSpec& spec) {
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = static_cast<JDIMENSION>(spec.width);
-  info.image_height = static_cast<JDIMENSION>(spec.height);
-  info.input_components = spec.components;
-  info.in_color_space = spec.components == 1   ? JCS_GRAYSCALE
-                        : spec.components == 4 ? JCS_CMYK
+  info.image_width = static_cast<JDIMENSION>(recipe.width);
+  info.image_height = static_cast<JDIMENSION>(recipe.height);
+  info.input_components = recipe.components;
+  info.in_color_space = recipe.components == 1   ? JCS_GRAYSCALE
+                        : recipe.components == 4 ? JCS_CMYK
                                                : JCS_RGB;
   jpeg_set_defaults(&info);
-  if (spec.storeAsRgb) jpeg_set_colorspace(&info, JCS_RGB);
-  if (spec.storeAsYcck) jpeg_set_colorspace(&info, JCS_YCCK);
-  jpeg_set_quality(&info, spec.quality, TRUE);
-  if (spec.progressive) jpeg_simple_progression(&info);
+  if (recipe.storeAsRgb) jpeg_set_colorspace(&info, JCS_RGB);
+  if (recipe.storeAsYcck) jpeg_set_colorspace(&info, JCS_YCCK);
+  jpeg_set_quality(&info, recipe.quality, TRUE);
+  if (recipe.progressive) jpeg_simple_progression(&info);
   jpeg_start_compress(&info, TRUE);
-  std::vector<std::uint8_t> row(static_cast<std::size_t>(spec.width) * static_cast<std::size_t>(spec.components));
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(recipe.width) * static_cast<std::size_t>(recipe.components));
   while (info.next_scanline < info.image_height) {
     const int y = static_cast<int>(info.next_scanline);
-    for (int x = 0; x < spec.width; ++x) spec.pixel(x, y, row.data() + x * spec.components);
+    for (int x = 0; x < recipe.width; ++x) recipe.pixel(x, y, row.data() + x * recipe.components);
     JSAMPROW rows[1] = {row.data()};
     jpeg_write_scanlines(&info, rows, 1);
   }
@@ -51,19 +51,19 @@ void PutBe16(std::vector<std::uint8_t>& out, int value) {
 
 }  // namespace
 
-std::vector<std::uint8_t> MakeJpegHeader(const JpegHeaderSpec& spec) {
-  std::vector<std::uint8_t> out = {0xFF, 0xD8, 0xFF, spec.frameMarker};
-  PutBe16(out, 8 + 3 * spec.components);
-  out.push_back(static_cast<std::uint8_t>(spec.precision));
-  PutBe16(out, spec.height);
-  PutBe16(out, spec.width);
-  out.push_back(static_cast<std::uint8_t>(spec.components));
-  for (int c = 0; c < spec.components; ++c) {
+std::vector<std::uint8_t> MakeJpegHeader(const JpegHeaderSpec& recipe) {
+  std::vector<std::uint8_t> out = {0xFF, 0xD8, 0xFF, recipe.frameMarker};
+  PutBe16(out, 8 + 3 * recipe.components);
+  out.push_back(static_cast<std::uint8_t>(recipe.precision));
+  PutBe16(out, recipe.height);
+  PutBe16(out, recipe.width);
+  out.push_back(static_cast<std::uint8_t>(recipe.components));
+  for (int c = 0; c < recipe.components; ++c) {
     out.push_back(static_cast<std::uint8_t>(c + 1));
-    out.push_back(spec.sampling);
+    out.push_back(recipe.sampling);
     out.push_back(0);
   }
-  if (spec.withScan) {
+  if (recipe.withScan) {
     out.insert(out.end(), {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00});
   }
   return out;

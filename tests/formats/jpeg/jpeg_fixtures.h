@@ -7,7 +7,7 @@
 namespace tolvane::testing {
 
 // What libjpeg's compressor is asked to make.
-struct JpegSpec {
+struct JpegRecipe {
   int width = 16;
   int height = 16;
   int components = 3;           // 1 grey, 3 RGB, 4 CMYK
@@ -19,7 +19,7 @@ struct JpegSpec {
   std::function<void(int x, int y, std::uint8_t* out)> pixel;
 };
 
-std::vector<std::uint8_t> MakeJpeg(const JpegSpec& spec);
+std::vector<std::uint8_t> MakeJpeg(const JpegRecipe& recipe);
 
 // A hand-written header: SOI, a frame header of the given marker, precision,
 // size and components (identifiers 1, 2, ...; every sampling byte as given),
@@ -34,6 +34,6 @@ struct JpegHeaderSpec {
   bool withScan = true;
 };
 
-std::vector<std::uint8_t> MakeJpegHeader(const JpegHeaderSpec& spec);
+std::vector<std::uint8_t> MakeJpegHeader(const JpegHeaderSpec& recipe);
 
 }  // namespace tolvane::testing

@@ -17,7 +17,7 @@ namespace tolvane {
 namespace {
 
 using testing::JpegHeaderSpec;
-using testing::JpegSpec;
+using testing::JpegRecipe;
 using testing::MakeJpeg;
 using testing::MakeJpegHeader;
 using testing::TempDir;
@@ -77,28 +77,28 @@ class PaletteModeOn {
   ~PaletteModeOn() { SetJpegPaletteMode(false); }
 };
 
-JpegSpec Flat(int components, std::vector<std::uint8_t> samples, int size = 16) {
-  JpegSpec spec;
-  spec.width = spec.height = size;
-  spec.components = components;
-  spec.pixel = [samples](int, int, std::uint8_t* out) {
+JpegRecipe Flat(int components, std::vector<std::uint8_t> samples, int size = 16) {
+  JpegRecipe recipe;
+  recipe.width = recipe.height = size;
+  recipe.components = components;
+  recipe.pixel = [samples](int, int, std::uint8_t* out) {
     for (std::size_t i = 0; i < samples.size(); ++i) out[i] = samples[i];
   };
-  return spec;
+  return recipe;
 }
 
 // A small picture: red top half, blue bottom half, a green square in the middle.
-JpegSpec Picture(int width = 64, int height = 48) {
-  JpegSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.pixel = [width, height](int x, int y, std::uint8_t* out) {
+JpegRecipe Picture(int width = 64, int height = 48) {
+  JpegRecipe recipe;
+  recipe.width = width;
+  recipe.height = height;
+  recipe.pixel = [width, height](int x, int y, std::uint8_t* out) {
     const bool square = x >= width / 4 && x < 3 * width / 4 && y >= height / 4 && y < 3 * height / 4;
     out[0] = square ? 0 : (y < height / 2 ? 255 : 0);
     out[1] = square ? 255 : 0;
     out[2] = square ? 0 : (y < height / 2 ? 0 : 255);
   };
-  return spec;
+  return recipe;
 }
 
 TEST(JpegImage, ReportsTheHeaderSizeBeforeDecodingAndDecodesColourToBits24) {
@@ -190,7 +190,7 @@ TEST(JpegImage, GreyWithoutAPaletteEntryIsDitheredBetweenItsNeighbours) {
 }
 
 TEST(JpegImage, AdobeRgbShowsTheSameColoursAsYcbcr) {
-  JpegSpec rgb = Picture();
+  JpegRecipe rgb = Picture();
   rgb.storeAsRgb = true;
   const Raster fromRgb = Decode(MakeJpeg(rgb));
   const Raster fromYcc = Decode(MakeJpeg(Picture()));
@@ -213,9 +213,9 @@ TEST(JpegImage, CmykAndYcckBecomeBits32ReadTheAdobeWay) {
   };
   for (bool ycck : {false, true}) {
     for (const Case& c : cases) {
-      JpegSpec spec = Flat(4, c.cmyk);
-      spec.storeAsYcck = ycck;
-      const Raster raster = Decode(MakeJpeg(spec));
+      JpegRecipe recipe = Flat(4, c.cmyk);
+      recipe.storeAsYcck = ycck;
+      const Raster raster = Decode(MakeJpeg(recipe));
       ASSERT_EQ(raster.Format(), RasterFormat::Bits32);
       EXPECT_EQ(raster.Alpha(), AlphaMode::None);
       const std::string where = std::string(ycck ? "YCCK " : "CMYK ") + std::to_string(c.cmyk[0]) +
@@ -229,10 +229,10 @@ TEST(JpegImage, CmykAndYcckBecomeBits32ReadTheAdobeWay) {
 }
 
 TEST(JpegImage, ProgressiveDecodesAllItsScans) {
-  JpegSpec progressive = Picture();
+  JpegRecipe progressive = Picture();
   progressive.progressive = true;
   progressive.quality = 90;
-  JpegSpec baseline = Picture();
+  JpegRecipe baseline = Picture();
   baseline.quality = 90;
   const Raster a = Decode(MakeJpeg(progressive));
   const Raster b = Decode(MakeJpeg(baseline));
@@ -243,8 +243,8 @@ TEST(JpegImage, ProgressiveDecodesAllItsScans) {
 }
 
 TEST(JpegImage, ACutOffScanDecodesWithoutErrorAndASequentialOneEndsMidGrey) {
-  JpegSpec spec = Picture(64, 64);
-  spec.quality = 90;
+  JpegRecipe recipe = Picture(64, 64);
+  recipe.quality = 90;
   // Cut halfway through the entropy-coded data of the longest scan.
   auto cutInScan = [](const std::vector<std::uint8_t>& whole) {
     std::size_t best = 0;
@@ -261,7 +261,7 @@ TEST(JpegImage, ACutOffScanDecodesWithoutErrorAndASequentialOneEndsMidGrey) {
     }
     return std::vector<std::uint8_t>(whole.begin(), whole.begin() + static_cast<long>(best + bestLength / 2));
   };
-  const std::vector<std::uint8_t> cut = cutInScan(MakeJpeg(spec));
+  const std::vector<std::uint8_t> cut = cutInScan(MakeJpeg(recipe));
   const Raster raster = Decode(cut);
   ASSERT_EQ(raster.Height(), 64);
   ExpectNear(PixelAt(raster, 3, 3), {0, 0, 255}, 3, "the part that arrived");
@@ -269,14 +269,14 @@ TEST(JpegImage, ACutOffScanDecodesWithoutErrorAndASequentialOneEndsMidGrey) {
     ExpectNear(PixelAt(raster, x, 63), {128, 128, 128}, 0, "the missing part");
   }
 
-  spec.progressive = true;
-  const Raster partial = Decode(cutInScan(MakeJpeg(spec)));
+  recipe.progressive = true;
+  const Raster partial = Decode(cutInScan(MakeJpeg(recipe)));
   EXPECT_EQ(partial.Width(), 64);
 }
 
 TEST(JpegImage, PaletteModeQuantisesToAtMost236Colours) {
   PaletteModeOn paletteMode;
-  JpegSpec photo;
+  JpegRecipe photo;
   photo.width = 96;
   photo.height = 64;
   photo.quality = 85;
@@ -315,9 +315,9 @@ TEST(JpegImage, LoadingFailsWithTheSixBCodeOfTheFault) {
     int code;
   };
   auto header = [](auto change) {
-    JpegHeaderSpec spec;
-    change(spec);
-    return MakeJpegHeader(spec);
+    JpegHeaderSpec recipe;
+    change(recipe);
+    return MakeJpegHeader(recipe);
   };
   const std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13};
   const Case cases[] = {
@@ -344,11 +344,11 @@ TEST(JpegImage, LoadingFailsWithTheSixBCodeOfTheFault) {
 
 TEST(JpegImage, FilesLibjpegWouldPassThroughUnconvertedAreRefusedWhenDecoded) {
   for (int components : {2, 5, 10}) {
-    JpegHeaderSpec spec;
-    spec.components = components;
+    JpegHeaderSpec recipe;
+    recipe.components = components;
     TempDir dir;
     JpegImage image;
-    LoadBytes(image, dir, MakeJpegHeader(spec));
+    LoadBytes(image, dir, MakeJpegHeader(recipe));
     EXPECT_EQ(image.Width(), 8);
     Raster target;
     EXPECT_EQ(MessageOf([&] { image.ToRaster(target); }), "JPEG エラー #27") << components;
@@ -374,9 +374,9 @@ TEST(JpegImage, SuiteFilesOfUnsupportedKindsFailWithTheirCodes) {
 TEST(JpegImage, AHostileSizeInAProgressiveHeaderRunsOutOfMemoryInsteadOfAllocating) {
   // A progressive frame claiming 65500 x 65500 would need some 25 GB of
   // coefficients before a single row comes out.
-  JpegSpec spec = Flat(3, {10, 20, 30});
-  spec.progressive = true;
-  std::vector<std::uint8_t> bytes = MakeJpeg(spec);
+  JpegRecipe recipe = Flat(3, {10, 20, 30});
+  recipe.progressive = true;
+  std::vector<std::uint8_t> bytes = MakeJpeg(recipe);
   for (std::size_t i = 0; i + 8 < bytes.size(); ++i) {
     if (bytes[i] == 0xFF && bytes[i + 1] == 0xC2) {
       bytes[i + 5] = bytes[i + 7] = 0xFF;

@@ -1,0 +1,390 @@
+#include "formats/png/png_decoder.h"
+
+#include <zlib.h>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/error.h"
+#include "support/messages.h"
+
+namespace tolvane::png {
+
+namespace {
+void PreferHugePages(std::uint8_t* bytes, std::size_t size);
+}  // namespace
+
+void AlphaPlane::FreeDeleter::operator()(std::uint8_t* p) const { std::free(p); }
+
+AlphaPlane::AlphaPlane(std::uint32_t width, std::uint32_t height) : width_(width) {
+  const std::size_t total = static_cast<std::size_t>(width) * height;
+  bytes_.reset(static_cast<std::uint8_t*>(std::calloc(total == 0 ? 1 : total, 1)));
+  if (!bytes_) throw Error(std::string(messages::kOutOfMemory));
+  PreferHugePages(bytes_.get(), total);
+}
+
+int StoreBitsFor(std::uint8_t colorType, std::uint8_t bitDepth) {
+  switch (colorType) {
+    case kGray:
+    case kPalette:
+      switch (bitDepth) {
+        case 1: return 1;
+        case 2:
+        case 4: return 4;
+        case 8:
+        case 16: return 8;
+        default: return 0;
+      }
+    case kRgb:
+    case kRgbAlpha: return bitDepth == 8 || bitDepth == 16 ? 24 : 0;
+    case kGrayAlpha: return bitDepth == 8 || bitDepth == 16 ? 8 : 0;
+    default: return 0;
+  }
+}
+
+namespace {
+
+// Large planes are written once from end to end; on Linux, huge pages spare
+// most of the page faults that filling them would cost. Memory is still only
+// committed where rows arrive.
+void PreferHugePages(std::uint8_t* bytes, std::size_t size) {
+#ifdef __linux__
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  const auto start = reinterpret_cast<std::uintptr_t>(bytes);
+  const std::uintptr_t begin = (start + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t end = (start + size) & ~(kHugePage - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)bytes;
+  (void)size;
+#endif
+}
+
+}  // namespace
+
+DecodedPlanes CreatePlanes(const PngHeader& header) {
+  DecodedPlanes planes;
+  const int bits = StoreBitsFor(header.colorType, header.bitDepth);
+  if (bits == 0 || header.width == 0 || header.height == 0) return planes;
+  StoreLayout layout;
+  layout.width = static_cast<int>(header.width);
+  layout.height = static_cast<int>(header.height);
+  layout.bitsPerPixel = bits;
+  planes.store.CreateIndependent(layout);
+  const auto store = planes.store.MutableStore();
+  PreferHugePages(store.data(), store.size());
+  if (header.colorType == kGrayAlpha || header.colorType == kRgbAlpha) {
+    planes.alpha = std::make_shared<AlphaPlane>(header.width, header.height);
+  }
+  return planes;
+}
+
+namespace {
+
+[[noreturn]] void FailInflate(int result) { throw Error(messages::PngInflateError(result)); }
+
+// zlib's inflate over the IDAT pieces, handing out exactly the bytes asked for.
+class Inflater {
+ public:
+  explicit Inflater(IdatSource& source) : source_(source) {
+    const int result = inflateInit(&stream_);
+    if (result != Z_OK) FailInflate(result);
+  }
+  ~Inflater() { inflateEnd(&stream_); }
+  Inflater(const Inflater&) = delete;
+  Inflater& operator=(const Inflater&) = delete;
+
+  // Fills out with count bytes; false when the file ended first.
+  bool Fill(std::uint8_t* out, std::size_t count) {
+    stream_.next_out = out;
+    stream_.avail_out = static_cast<uInt>(count);
+    while (stream_.avail_out > 0) {
+      // A stream that has ended cannot give the rows still missing.
+      if (streamEnded_) FailInflate(Z_STREAM_END);
+      if (stream_.avail_in == 0) {
+        const auto piece = source_.Fetch();
+        if (piece.empty()) return false;
+        stream_.next_in = const_cast<Bytef*>(piece.data());
+        stream_.avail_in = static_cast<uInt>(piece.size());
+      }
+      const uInt inBefore = stream_.avail_in;
+      const uInt outBefore = stream_.avail_out;
+      const int result = inflate(&stream_, Z_NO_FLUSH);
+      if (result < 0) FailInflate(result);
+      if (result == Z_STREAM_END) {
+        streamEnded_ = true;
+      } else if (result != Z_OK) {
+        FailInflate(result);  // Z_NEED_DICT: no dictionary can be given
+      } else if (stream_.avail_in == inBefore && stream_.avail_out == outBefore) {
+        FailInflate(Z_BUF_ERROR);  // no progress; never loop on it
+      }
+    }
+    return true;
+  }
+
+ private:
+  IdatSource& source_;
+  z_stream stream_{};
+  bool streamEnded_ = false;
+};
+
+std::uint8_t Paeth(int a, int b, int c) {
+  const int p = a + b - c;
+  const int pa = std::abs(p - a);
+  const int pb = std::abs(p - b);
+  const int pc = std::abs(p - c);
+  if (pa <= pb && pa <= pc) return static_cast<std::uint8_t>(a);
+  if (pb <= pc) return static_cast<std::uint8_t>(b);
+  return static_cast<std::uint8_t>(c);
+}
+
+// Sub with the bytes to the left held in registers: the plain loop waits on
+// each byte it has just stored.
+template <std::size_t kBpp>
+void UnfilterSub(std::uint8_t* row, std::size_t n) {
+  std::uint8_t left[kBpp] = {};
+  std::size_t i = 0;
+  for (; i + kBpp <= n; i += kBpp) {
+    for (std::size_t k = 0; k < kBpp; ++k) {
+      left[k] = static_cast<std::uint8_t>(row[i + k] + left[k]);
+      row[i + k] = left[k];
+    }
+  }
+  for (std::size_t k = 0; i + k < n; ++k) row[i + k] = static_cast<std::uint8_t>(row[i + k] + left[k]);
+}
+
+void UnfilterSub(std::uint8_t* row, std::size_t n, std::size_t bpp) {
+  switch (bpp) {
+    case 1: UnfilterSub<1>(row, n); break;
+    case 2: UnfilterSub<2>(row, n); break;
+    case 3: UnfilterSub<3>(row, n); break;
+    case 4: UnfilterSub<4>(row, n); break;
+    case 6: UnfilterSub<6>(row, n); break;
+    default: UnfilterSub<8>(row, n); break;
+  }
+}
+
+// Undoes the filter of one scan line in place; prev is the unfiltered line
+// above (zeros above the first). Types above 4 count as None.
+void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
+              std::size_t bpp) {
+  switch (type) {
+    case 1: UnfilterSub(row, n, bpp); break;
+    case 2:
+      for (std::size_t i = 0; i < n; ++i) row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
+      break;
+    case 3:
+      for (std::size_t i = 0; i < n; ++i) {
+        const unsigned left = i >= bpp ? row[i - bpp] : 0u;
+        row[i] = static_cast<std::uint8_t>(row[i] + ((left + prev[i]) >> 1));
+      }
+      break;
+    case 4:
+      for (std::size_t i = 0; i < n; ++i) {
+        const int left = i >= bpp ? row[i - bpp] : 0;
+        const int upLeft = i >= bpp ? prev[i - bpp] : 0;
+        row[i] = static_cast<std::uint8_t>(row[i] + Paeth(left, prev[i], upLeft));
+      }
+      break;
+    default: break;
+  }
+}
+
+unsigned SampleAt(const std::uint8_t* raw, std::uint32_t x, int depth) {
+  switch (depth) {
+    case 1: return (raw[x >> 3] >> (7 - (x & 7))) & 0x01u;
+    case 2: return (raw[x >> 2] >> (6 - 2 * (x & 3))) & 0x03u;
+    case 4: return (raw[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0Fu;
+    case 8: return raw[x];
+    default: return raw[2 * static_cast<std::size_t>(x)];  // 16: the high byte
+  }
+}
+
+void SetIndex(std::uint8_t* row, std::uint32_t x, int bits, unsigned index) {
+  switch (bits) {
+    case 1: {
+      const auto bit = static_cast<std::uint8_t>(0x80u >> (x & 7));
+      row[x >> 3] = static_cast<std::uint8_t>(index ? (row[x >> 3] | bit) : (row[x >> 3] & ~bit));
+      break;
+    }
+    case 4: {
+      const int shift = (x & 1) ? 0 : 4;
+      const auto mask = static_cast<std::uint8_t>(0x0Fu << shift);
+      row[x >> 1] = static_cast<std::uint8_t>((row[x >> 1] & ~mask) | ((index & 0x0Fu) << shift));
+      break;
+    }
+    default: row[x] = static_cast<std::uint8_t>(index);
+  }
+}
+
+// Puts unfiltered scan lines into the planes by the sample table.
+class RowStorer {
+ public:
+  RowStorer(const PngHeader& header, const ByteTable& gamma, DecodedPlanes& planes)
+      : header_(header), gamma_(gamma), planes_(planes),
+        storeBits_(StoreBitsFor(header.colorType, header.bitDepth)), gammaIsIdentity_(gamma == IdentityTable()) {}
+
+  // count pixels of image row y, at columns x0, x0 + step, ...
+  void Store(const std::uint8_t* raw, std::uint32_t count, std::uint32_t y, std::uint32_t x0,
+             std::uint32_t step) {
+    std::uint8_t* out = planes_.store.MutableRow(static_cast<int>(y)).data();
+    std::uint8_t* alpha = planes_.alpha ? planes_.alpha->Row(y) : nullptr;
+    const bool wide = header_.bitDepth == 16;
+    switch (header_.colorType) {
+      case kGray:
+      case kPalette: StoreIndices(raw, count, out, x0, step); break;
+      case kRgb:
+        wide ? StoreColours<2, false>(raw, count, out, nullptr, x0, step)
+             : StoreColours<1, false>(raw, count, out, nullptr, x0, step);
+        break;
+      case kRgbAlpha:
+        wide ? StoreColours<2, true>(raw, count, out, alpha, x0, step)
+             : StoreColours<1, true>(raw, count, out, alpha, x0, step);
+        break;
+      case kGrayAlpha: {
+        const std::size_t sampleBytes = wide ? 2 : 1;
+        for (std::uint32_t x = 0; x < count; ++x) {
+          const std::uint8_t* p = raw + 2 * sampleBytes * x;
+          const std::size_t c = x0 + static_cast<std::size_t>(x) * step;
+          out[c] = p[0];
+          alpha[c] = p[sampleBytes];
+        }
+        break;
+      }
+      default: break;
+    }
+  }
+
+  // 8-bit RGB rows filtered with Sub (as this program writes them) are
+  // unfiltered and stored in one pass.
+  bool FusesSub() const { return header_.colorType == kRgb && header_.bitDepth == 8; }
+
+  void StoreSubRgb(std::uint8_t* raw, std::uint32_t count, std::uint32_t y, std::uint32_t x0,
+                   std::uint32_t step) {
+    std::uint8_t* out = planes_.store.MutableRow(static_cast<int>(y)).data();
+    if (gammaIsIdentity_) {
+      StoreSubRgb<false>(raw, count, out, x0, step);
+    } else {
+      StoreSubRgb<true>(raw, count, out, x0, step);
+    }
+  }
+
+ private:
+  template <bool kGamma>
+  void StoreSubRgb(std::uint8_t* __restrict raw, std::uint32_t count, std::uint8_t* __restrict out,
+                   std::uint32_t x0, std::uint32_t step) const {
+    const std::uint8_t* g = gamma_.data();
+    std::uint8_t red = 0, green = 0, blue = 0;
+    for (std::uint32_t x = 0; x < count; ++x) {
+      std::uint8_t* p = raw + 3 * static_cast<std::size_t>(x);
+      red = static_cast<std::uint8_t>(red + p[0]);
+      green = static_cast<std::uint8_t>(green + p[1]);
+      blue = static_cast<std::uint8_t>(blue + p[2]);
+      p[0] = red;
+      p[1] = green;
+      p[2] = blue;
+      std::uint8_t* px = out + 3 * (x0 + static_cast<std::size_t>(x) * step);
+      px[0] = kGamma ? g[blue] : blue;
+      px[1] = kGamma ? g[green] : green;
+      px[2] = kGamma ? g[red] : red;
+    }
+  }
+
+  void StoreIndices(const std::uint8_t* raw, std::uint32_t count, std::uint8_t* out, std::uint32_t x0,
+                    std::uint32_t step) const {
+    const int depth = header_.bitDepth;
+    if (x0 == 0 && step == 1 && depth == storeBits_) {
+      std::memcpy(out, raw, (static_cast<std::size_t>(count) * depth + 7) / 8);
+      return;
+    }
+    // 2-bit gray goes through every fifth entry of the 16-entry ramp.
+    const unsigned scale = header_.colorType == kGray && depth == 2 ? 5 : 1;
+    for (std::uint32_t x = 0; x < count; ++x) {
+      SetIndex(out, x0 + x * step, storeBits_, scale * SampleAt(raw, x, depth));
+    }
+  }
+
+  template <int kSampleBytes, bool kAlpha>
+  void StoreColours(const std::uint8_t* raw, std::uint32_t count, std::uint8_t* out, std::uint8_t* alpha,
+                    std::uint32_t x0, std::uint32_t step) const {
+    constexpr std::size_t kPixelBytes = (kAlpha ? 4 : 3) * kSampleBytes;
+    const std::uint8_t* g = gamma_.data();
+    for (std::uint32_t x = 0; x < count; ++x) {
+      const std::uint8_t* p = raw + kPixelBytes * x;
+      const std::size_t c = x0 + static_cast<std::size_t>(x) * step;
+      std::uint8_t* px = out + 3 * c;
+      px[0] = g[p[2 * kSampleBytes]];
+      px[1] = g[p[kSampleBytes]];
+      px[2] = g[p[0]];
+      if constexpr (kAlpha) alpha[c] = p[3 * kSampleBytes];
+    }
+  }
+
+  const PngHeader& header_;
+  const ByteTable& gamma_;
+  DecodedPlanes& planes_;
+  int storeBits_;
+  bool gammaIsIdentity_;
+};
+
+// Decodes every pass; false when the file ended before the last row.
+bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer) {
+  const int channels = ChannelsOf(header.colorType);
+  const std::uint64_t bitsPerPixel = static_cast<std::uint64_t>(header.bitDepth) * channels;
+  const std::size_t filterBpp = header.colorType == kPalette || header.bitDepth < 8
+                                    ? 1
+                                    : static_cast<std::size_t>(bitsPerPixel / 8);
+  const std::size_t widest = static_cast<std::size_t>((header.width * bitsPerPixel + 7) / 8);
+  std::vector<std::uint8_t> current(widest + 1);
+  std::vector<std::uint8_t> previous(widest + 1);
+
+  static constexpr Adam7Pass kWhole{0, 0, 1, 1};
+  const std::span<const Adam7Pass> passes =
+      header.interlace == 1 ? std::span<const Adam7Pass>(kAdam7) : std::span<const Adam7Pass>(&kWhole, 1);
+  for (const Adam7Pass& pass : passes) {
+    const std::uint32_t passWidth = PassExtent(header.width, pass.startColumn, pass.columnStep);
+    const std::uint32_t passHeight = PassExtent(header.height, pass.startRow, pass.rowStep);
+    if (passWidth == 0 || passHeight == 0) continue;
+    const std::size_t rowBytes = static_cast<std::size_t>((passWidth * bitsPerPixel + 7) / 8);
+    std::memset(previous.data(), 0, rowBytes + 1);
+    for (std::uint32_t r = 0; r < passHeight; ++r) {
+      if (!inflater.Fill(current.data(), rowBytes + 1)) return false;
+      const std::uint32_t y = pass.startRow + r * static_cast<std::uint32_t>(pass.rowStep);
+      const auto x0 = static_cast<std::uint32_t>(pass.startColumn);
+      const auto step = static_cast<std::uint32_t>(pass.columnStep);
+      if (current[0] == 1 && storer.FusesSub()) {
+        storer.StoreSubRgb(current.data() + 1, passWidth, y, x0, step);
+      } else {
+        Unfilter(current[0], current.data() + 1, previous.data() + 1, rowBytes, filterBpp);
+        storer.Store(current.data() + 1, passWidth, y, x0, step);
+      }
+      current.swap(previous);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void DecodeImageData(const PngHeader& header, IdatSource& source, const ByteTable& gamma,
+                     DecodedPlanes& planes) {
+  if (StoreBitsFor(header.colorType, header.bitDepth) == 0 || planes.store.Empty()) {
+    throw Error(std::string(messages::kPngInvalidBitDepth));
+  }
+  bool complete = false;
+  {
+    Inflater inflater(source);
+    RowStorer storer(header, gamma, planes);
+    complete = DecodePasses(header, inflater, storer);
+  }
+  source.Finish();
+  if (!complete) throw Error(std::string(messages::kPngCrcError));
+}
+
+}  // namespace tolvane::png
