@@ -338,7 +338,10 @@ def chart(results, path):
     scale = chart_width / top
     for result, group_height in zip(results, group_heights):
         (iw, ih), (w, h) = result["input_size"], result["size"]
+        _fastest, wall_ratio, cpu_ratio = ratios(result)
         draw.text((margin, y), f"{result['name']}  ({iw} x {ih} -> {w} x {h})", fill="black", font=bold)
+        draw.text((x0 + chart_width // 2, y + 2), f"tolvane: wall {fmt(wall_ratio, 2)} x fastest peer, "
+                  f"CPU {fmt(cpu_ratio, 2)} x floor", fill=(80, 80, 80), font=font)
         y += 24
         for tool in result["tools"]:
             colour = COLOURS.get(tool["name"], (0, 0, 0))
