@@ -60,4 +60,11 @@ std::string ThemeNotFound(std::string_view themeName) {
   return Concat({"スタイル '", themeName, "' が見つかりません"});
 }
 
+std::string CliVersion(std::string_view version) { return Concat({"tolvane-cli ", version}); }
+
+std::string CliNoReader(std::string_view path) {
+  return Concat({"tolvane-cli: no reader for the extension of \"", path,
+                 "\" (.jpg, .jpeg, .tif, .tiff, .png or .bmp)"});
+}
+
 }  // namespace tolvane::messages

@@ -102,5 +102,7 @@ inline constexpr std::string_view kCliUsage =
     "       tolvane-cli raster FILE OUT.png\n"
     "       tolvane-cli preview FILE OUT.png [--dpi N]\n"
     "       tolvane-cli --help | --version\n";
+std::string CliVersion(std::string_view version);  // "tolvane-cli 1.0.0"
+std::string CliNoReader(std::string_view path);
 
 }  // namespace tolvane::messages

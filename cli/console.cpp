@@ -1,0 +1,34 @@
+#include "cli/console.h"
+
+#include <cstdio>
+#include <string>
+
+#include "cli/commands.h"
+#include "support/messages.h"
+#include "support/report.h"
+
+namespace tolvane::cli {
+
+namespace {
+
+void Write(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+}  // namespace
+
+void StdoutLog::Append(std::string_view line) {
+  Write(stdout, std::string(line) + "\n");
+}
+
+void ReportFailure(const std::exception& failure) {
+  Write(stderr, ErrorBoxText(failure.what()) + "\n");
+}
+
+int UsageError() {
+  Write(stderr, messages::kCliUsage);
+  return kExitUsage;
+}
+
+}  // namespace tolvane::cli

@@ -1,0 +1,68 @@
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <optional>
+
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "convert/read_input.h"
+#include "formats/png/png_image.h"
+#include "raster/raster.h"
+#include "support/error.h"
+#include "support/files.h"
+#include "support/messages.h"
+
+namespace tolvane::cli {
+
+namespace {
+
+// The raster as the reduction reads it: 32-bit blue, green, red with the
+// colours as stored and the fourth byte dropped, so premultiplied alpha shows
+// as the image over black.
+Raster BgrxCopy(const Raster& source) {
+  Raster copy;
+  copy.SetSize(source.Width(), source.Height());
+  if (copy.Empty()) return copy;
+  for (int y = 0; y < copy.Height(); ++y) {
+    const auto row = copy.MutableRow(y);
+    ReadRowBgrx(source, y, row.data());
+    for (int x = 0; x < copy.Width(); ++x) row[static_cast<std::size_t>(x) * 4 + 3] = 0;
+  }
+  return copy;
+}
+
+void WriteWorkingRaster(InputKind kind, const std::string& input, const std::string& output) {
+  if (output == input || SameExistingFile(input, output)) {
+    throw Error(messages::OutputIsInput(output));
+  }
+  StdoutLog log;  // prints the size line
+  NoPreview preview;
+  PngImage png;
+  Raster working;
+  ReadWorkingRaster(kind, input, png, working, log, preview);
+  PngImage writer;
+  writer.FromRaster(BgrxCopy(working));
+  writer.SavePng(output);
+}
+
+}  // namespace
+
+// Decodes a file into the working raster as a conversion does and writes
+// that raster as a PNG, without reducing it.
+int RunRaster(const Arguments& args) {
+  if (args.size() != 2) return UsageError();
+  const std::optional<InputKind> kind = InputKindFor(args[0]);
+  if (!kind) {
+    std::fprintf(stderr, "%s\n", messages::CliNoReader(args[0]).c_str());
+    return kExitUsage;
+  }
+  try {
+    WriteWorkingRaster(*kind, args[0], args[1]);
+  } catch (const std::exception& failure) {
+    ReportFailure(failure);
+    return kExitFailure;
+  }
+  return kExitSuccess;
+}
+
+}  // namespace tolvane::cli

@@ -1,0 +1,11 @@
+#include "support/report.h"
+
+namespace tolvane {
+
+std::string ErrorBoxText(std::string_view message) {
+  std::string text(message);
+  if (!text.empty() && static_cast<unsigned char>(text.back()) > 0x2E) text += '.';
+  return text;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tolvane {
+
+// The text the error box shows for a failure's message: the message with "."
+// appended, unless it is empty or ends in a character from U+0000 to U+002E
+// (space, punctuation such as "!" or ")", digits are not among them). The
+// message is UTF-8, so a last byte of 0x80 or above ends a character beyond
+// that range and gets the period.
+std::string ErrorBoxText(std::string_view message);
+
+}  // namespace tolvane

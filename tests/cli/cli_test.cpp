@@ -1,0 +1,143 @@
+// Runs the built tolvane-cli and checks what it prints and returns.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "support/files.h"
+#include "support/messages.h"
+#include "support/report.h"
+#include "tests/convert/bmp_fixture.h"
+#include "tests/support/test_support.h"
+
+namespace tolvane {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::UniformBmp;
+using testing::WriteFile;
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Quoted(const std::string& argument) {
+  std::string quoted = "'";
+  for (char c : argument) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+std::string Text(const std::string& path) {
+  const std::vector<std::uint8_t> bytes = ReadFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  Outcome Run(const std::vector<std::string>& args) {
+    std::string command = Quoted(TOLVANE_CLI_PATH);
+    for (const std::string& arg : args) command.append(" ").append(Quoted(arg));
+    const std::string out = io_.File("stdout"), err = io_.File("stderr");
+    command.append(" >").append(Quoted(out)).append(" 2>").append(Quoted(err));
+    const int raw = std::system(command.c_str());
+    Outcome outcome;
+    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    outcome.out = Text(out);
+    outcome.err = Text(err);
+    return outcome;
+  }
+
+  TempDir io_;
+  TempDir dir_;
+};
+
+TEST_F(Cli, HelpAndVersion) {
+  const Outcome help = Run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out, messages::kCliUsage);
+  EXPECT_EQ(help.err, "");
+  const Outcome version = Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "tolvane-cli 1.0.0\n");
+}
+
+TEST_F(Cli, UsageErrors) {
+  const std::vector<std::vector<std::string>> cases = {
+      {}, {"bogus"}, {"convert"}, {"raster", "a.bmp"}, {"raster", "a.bmp", "b.png", "c"},
+      {"--help", "extra"}, {"--version", "extra"},
+  };
+  for (const auto& args : cases) {
+    const Outcome outcome = Run(args);
+    EXPECT_EQ(outcome.status, 2) << ::testing::PrintToString(args);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, messages::kCliUsage);
+  }
+  const Outcome noReader = Run({"raster", "a.gif", "b.png"});
+  EXPECT_EQ(noReader.status, 2);
+  EXPECT_EQ(noReader.err, messages::CliNoReader("a.gif") + "\n");
+}
+
+TEST_F(Cli, ConvertPrintsTheLogAndReportsFailuresAsTheErrorBoxWould) {
+  const std::string large = dir_.File("large.bmp");
+  const std::string small = dir_.File("small.bmp");
+  const std::string missing = dir_.File("missing.bmp");
+  WriteFile(large, UniformBmp(2049, 3));
+  WriteFile(small, UniformBmp(4, 2));
+
+  const Outcome ok = Run({"convert", large, small, dir_.File("note.txt")});
+  EXPECT_EQ(ok.status, 0);
+  EXPECT_EQ(ok.out, large + "\n2049 x 3\n> " + dir_.File("large_2048.bmp") + "\n> 2048 x 2\n" +
+                        small + "\n4 x 2\n");
+  EXPECT_EQ(ok.err, "");
+  EXPECT_EQ(ReadFile(dir_.File("large_2048.bmp")).size(), 54u + 4u * 2048u * 2u);
+
+  // A failure does not stop the files after it.
+  const Outcome failed = Run({"convert", missing, small});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.out, missing + "\n" + small + "\n4 x 2\n");
+  const std::string message = messages::CannotOpenFile(missing, OsErrorText(ENOENT));
+  EXPECT_EQ(failed.err, ErrorBoxText(message) + "\n");
+  EXPECT_EQ(failed.err, message + "\n");  // the message ends in a space: no period
+
+  const std::string thin = dir_.File("thin.bmp");
+  WriteFile(thin, UniformBmp(2050, 1));
+  const Outcome zero = Run({"convert", thin});
+  EXPECT_EQ(zero.status, 1);
+  EXPECT_EQ(zero.err, messages::ReducedSideZero(2047, 0) + "\n");  // ends in ")"
+}
+
+TEST_F(Cli, RasterWritesTheWorkingRasterAsPng) {
+  const std::string input = dir_.File("small.bmp");
+  const std::string output = dir_.File("out.png");
+  WriteFile(input, UniformBmp(3000, 2));
+  const Outcome outcome = Run({"raster", input, output});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out, "3000 x 2\n");
+  EXPECT_EQ(outcome.err, "");
+  const std::vector<std::uint8_t> png = ReadFile(output);
+  const std::vector<std::uint8_t> signature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  ASSERT_GE(png.size(), signature.size());
+  EXPECT_TRUE(std::equal(signature.begin(), signature.end(), png.begin()));
+
+  const Outcome missing = Run({"raster", dir_.File("missing.png"), output});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_EQ(missing.err,
+            messages::CannotOpenFile(dir_.File("missing.png"), OsErrorText(ENOENT)) + "\n");
+}
+
+}  // namespace
+}  // namespace tolvane
