@@ -420,8 +420,8 @@ def main():
     if os.path.exists(args.scratch):
         shutil.rmtree(args.scratch)
     raw_rows, results = [], []
-    for spec in args.input:
-        name, kind, path = spec.split("=", 2)
+    for entry in args.input:
+        name, kind, path = entry.split("=", 2)
         results.append(measure_input(name, kind, os.path.abspath(path), tools, args, args.scratch, raw_rows))
     shutil.rmtree(args.scratch, ignore_errors=True)
 
