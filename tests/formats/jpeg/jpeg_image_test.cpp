@@ -17,6 +17,8 @@
 namespace tolvane {
 namespace {
 
+using testing::MessageOf;
+
 using testing::JpegHeaderSpec;
 using testing::JpegRecipe;
 using testing::MakeJpeg;
@@ -45,16 +47,6 @@ Raster Decode(const std::vector<std::uint8_t>& bytes) {
   return raster;
 }
 
-// The message a failing call raises, or "" when it succeeds.
-template <typename Call>
-std::string MessageOf(Call call) {
-  try {
-    call();
-  } catch (const Error& error) {
-    return error.what();
-  }
-  return "";
-}
 
 struct Bgr {
   int blue, green, red;

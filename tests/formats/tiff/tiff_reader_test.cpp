@@ -16,6 +16,8 @@
 namespace tolvane {
 namespace {
 
+using testing::MessageOf;
+
 using testing::PutLe16;
 using testing::PutLe32;
 using testing::TempDir;
@@ -63,15 +65,6 @@ Page Uniform(int width, int height, std::vector<std::uint8_t> pixel, int extraSa
   return page;
 }
 
-template <typename Call>
-std::string MessageOf(Call call) {
-  try {
-    call();
-  } catch (const Error& error) {
-    return error.what();
-  }
-  return "";
-}
 
 // Blue, green, red, alpha of pixel (x, y).
 std::vector<int> PixelAt(const Raster& raster, int x, int y) {
