@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "support/error.h"
+#include "support/memory_budget.h"
 #include "support/messages.h"
 
 namespace tolvane {
@@ -71,6 +72,7 @@ void InputFile::Skip(std::uint64_t count) {
 std::vector<std::uint8_t> InputFile::ReadRest(std::size_t pieceSize) {
   const std::uint64_t remaining = size_ > position_ ? size_ - position_ : 0;
   std::vector<std::uint8_t> data;
+  if (!FitsMemoryBudget(remaining)) throw Error(std::string(messages::kOutOfMemory));
   try {
     data.resize(static_cast<std::size_t>(remaining));
   } catch (const std::bad_alloc&) {
