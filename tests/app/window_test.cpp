@@ -37,26 +37,9 @@ QString Q(std::string_view text) {
 
 // A 24-bit bottom-up bitmap whose pixel (x, y) is (red 40 x, green 60 y, blue 90).
 std::vector<std::uint8_t> Bitmap(int width, int height) {
-  const int rowBytes = (width * 3 + 3) / 4 * 4;
-  std::vector<std::uint8_t> out{'B', 'M'};
-  PutLe32(out, static_cast<std::uint32_t>(54 + rowBytes * height));
-  PutLe32(out, 0);
-  PutLe32(out, 54);
-  PutLe32(out, 40);
-  PutLe32(out, static_cast<std::uint32_t>(width));
-  PutLe32(out, static_cast<std::uint32_t>(height));
-  PutLe16(out, 1);
-  PutLe16(out, 24);
-  for (int i = 0; i < 6; ++i) PutLe32(out, 0);
-  for (int y = height - 1; y >= 0; --y) {
-    for (int x = 0; x < width; ++x) {
-      out.push_back(90);
-      out.push_back(static_cast<std::uint8_t>(60 * y));
-      out.push_back(static_cast<std::uint8_t>(40 * x));
-    }
-    for (int pad = width * 3; pad < rowBytes; ++pad) out.push_back(0);
-  }
-  return out;
+  return testing::Bmp24(width, height, [](int x, int y) {
+    return testing::Bgr{90, static_cast<std::uint8_t>(60 * y), static_cast<std::uint8_t>(40 * x)};
+  });
 }
 
 std::string InstructionLines() {

@@ -60,4 +60,27 @@ void PutBe32(std::vector<std::uint8_t>& out, std::uint32_t value) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
+std::vector<std::uint8_t> Bmp24(int width, int height, const std::function<Bgr(int x, int y)>& pixelAt) {
+  const std::uint32_t rowBytes = (static_cast<std::uint32_t>(width) * 3 + 3) & ~3u;
+  const std::uint32_t imageBytes = rowBytes * static_cast<std::uint32_t>(height);
+  std::vector<std::uint8_t> out{'B', 'M'};
+  PutLe32(out, 54 + imageBytes);
+  PutLe32(out, 0);
+  PutLe32(out, 54);
+  PutLe32(out, 40);
+  PutLe32(out, static_cast<std::uint32_t>(width));
+  PutLe32(out, static_cast<std::uint32_t>(height));
+  PutLe16(out, 1);
+  PutLe16(out, 24);
+  for (int i = 0; i < 6; ++i) PutLe32(out, 0);
+  for (int y = height - 1; y >= 0; --y) {
+    for (int x = 0; x < width; ++x) {
+      const Bgr pixel = pixelAt(x, y);
+      out.insert(out.end(), {pixel.blue, pixel.green, pixel.red});
+    }
+    out.resize(out.size() + (rowBytes - static_cast<std::uint32_t>(width) * 3), 0);
+  }
+  return out;
+}
+
 }  // namespace tolvane::testing

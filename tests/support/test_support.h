@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "support/error.h"
@@ -33,6 +34,15 @@ std::filesystem::path TestDataDir();
 void PutLe16(std::vector<std::uint8_t>& out, std::uint32_t value);
 void PutLe32(std::vector<std::uint8_t>& out, std::uint32_t value);
 void PutBe32(std::vector<std::uint8_t>& out, std::uint32_t value);
+
+// A 24-bit bottom-up BMP (54-byte headers) whose pixel (x, y), counted from
+// the top row, is pixelAt(x, y) as {blue, green, red}.
+struct Bgr {
+  std::uint8_t blue = 0;
+  std::uint8_t green = 0;
+  std::uint8_t red = 0;
+};
+std::vector<std::uint8_t> Bmp24(int width, int height, const std::function<Bgr(int x, int y)>& pixelAt);
 
 // The message a failing call raises, or "" when it succeeds.
 template <typename Call>
