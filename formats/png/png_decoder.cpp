@@ -334,7 +334,8 @@ class RowStorer {
 };
 
 // Decodes every pass; false when the file ended before the last row.
-bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer) {
+bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer,
+                  const Raster& store, RowProgressSession& progress) {
   const int channels = ChannelsOf(header.colorType);
   const std::uint64_t bitsPerPixel = static_cast<std::uint64_t>(header.bitDepth) * channels;
   const std::size_t filterBpp = header.colorType == kPalette || header.bitDepth < 8
@@ -364,6 +365,7 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
         Unfilter(current[0], current.data() + 1, previous.data() + 1, rowBytes, filterBpp);
         storer.Store(current.data() + 1, passWidth, y, x0, step);
       }
+      if (header.interlace == 0) progress.RowDone(static_cast<int>(y), store.Row(static_cast<int>(y)).data());
       current.swap(previous);
     }
   }
@@ -373,18 +375,20 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
 }  // namespace
 
 void DecodeImageData(const PngHeader& header, IdatSource& source, const ByteTable& gamma,
-                     DecodedPlanes& planes) {
+                     DecodedPlanes& planes, RowProgress* progress) {
   if (StoreBitsFor(header.colorType, header.bitDepth) == 0 || planes.store.Empty()) {
     throw Error(std::string(messages::kPngInvalidBitDepth));
   }
   bool complete = false;
+  RowProgressSession session(header.interlace == 0 ? progress : nullptr, planes.store);
   {
     Inflater inflater(source);
     RowStorer storer(header, gamma, planes);
-    complete = DecodePasses(header, inflater, storer);
+    complete = DecodePasses(header, inflater, storer, planes.store, session);
   }
   source.Finish();
   if (!complete) throw Error(std::string(messages::kPngCrcError));
+  session.Finish();
 }
 
 }  // namespace tolvane::png
