@@ -2,23 +2,16 @@
 
 #include <zlib.h>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
-
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "raster/huge_pages.h"
 #include "support/error.h"
 #include "support/messages.h"
 
 namespace tolvane::png {
-
-namespace {
-void PreferHugePages(std::uint8_t* bytes, std::size_t size);
-}  // namespace
 
 void AlphaPlane::FreeDeleter::operator()(std::uint8_t* p) const { std::free(p); }
 
@@ -48,25 +41,6 @@ int StoreBitsFor(std::uint8_t colorType, std::uint8_t bitDepth) {
   }
 }
 
-namespace {
-
-// Large planes are written once from end to end; on Linux, huge pages spare
-// most of the page faults that filling them would cost. Memory is still only
-// committed where rows arrive.
-void PreferHugePages(std::uint8_t* bytes, std::size_t size) {
-#ifdef __linux__
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-  const auto start = reinterpret_cast<std::uintptr_t>(bytes);
-  const std::uintptr_t begin = (start + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t end = (start + size) & ~(kHugePage - 1);
-  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)bytes;
-  (void)size;
-#endif
-}
-
-}  // namespace
 
 DecodedPlanes CreatePlanes(const PngHeader& header) {
   DecodedPlanes planes;
