@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "support/error.h"
+#include "support/huge_pages.h"
 #include "support/messages.h"
 
 namespace tolvane {
@@ -72,6 +73,10 @@ std::vector<std::uint8_t> InputFile::ReadRest(std::size_t pieceSize) {
   const std::uint64_t remaining = size_ > position_ ? size_ - position_ : 0;
   std::vector<std::uint8_t> data;
   try {
+    // Reserved first so that the zero fill of a large file's buffer already
+    // lands in huge pages.
+    data.reserve(static_cast<std::size_t>(remaining));
+    PreferHugePages(data.data(), data.capacity());
     data.resize(static_cast<std::size_t>(remaining));
   } catch (const std::bad_alloc&) {
     throw Error(std::string(messages::kOutOfMemory));

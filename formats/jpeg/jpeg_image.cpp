@@ -1,13 +1,11 @@
 #include "formats/jpeg/jpeg_image.h"
 
 #include <optional>
-#include <span>
 #include <utility>
 #include <vector>
 
 #include "formats/jpeg/jpeg_cmyk.h"
 #include "formats/jpeg/jpeg_decompressor.h"
-#include "raster/huge_pages.h"
 #include "support/error.h"
 #include "support/files.h"
 #include "support/messages.h"
@@ -119,8 +117,6 @@ Raster Decode(std::span<const std::uint8_t> data, bool paletteMode, RowProgress*
       // The store's failure reads as it does for any new bitmap.
       throw Error(std::string(messages::kSystemResourcesLow));
     }
-    const std::span<std::uint8_t> store = raster.MutableStore();
-    PreferHugePages(store.data(), store.size());
   } else {
     raster.SetFormat(format);
     raster.SetSize(width, height);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "raster/huge_pages.h"
+#include "support/huge_pages.h"
 #include "support/error.h"
 #include "support/messages.h"
 

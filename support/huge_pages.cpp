@@ -1,4 +1,4 @@
-#include "raster/huge_pages.h"
+#include "support/huge_pages.h"
 
 #ifdef __linux__
 #include <sys/mman.h>
