@@ -108,14 +108,14 @@ class Inflater {
   bool streamEnded_ = false;
 };
 
+// p - a, p - b and p - c with p = a + b - c, written so that no branch is
+// needed: the choice becomes conditional moves.
 std::uint8_t Paeth(int a, int b, int c) {
-  const int p = a + b - c;
-  const int pa = std::abs(p - a);
-  const int pb = std::abs(p - b);
-  const int pc = std::abs(p - c);
-  if (pa <= pb && pa <= pc) return static_cast<std::uint8_t>(a);
-  if (pb <= pc) return static_cast<std::uint8_t>(b);
-  return static_cast<std::uint8_t>(c);
+  const int pa = std::abs(b - c);
+  const int pb = std::abs(a - c);
+  const int pc = std::abs(a + b - 2 * c);
+  const int bOrC = pb <= pc ? b : c;
+  return static_cast<std::uint8_t>(pa <= pb && pa <= pc ? a : bOrC);
 }
 
 // Sub with the bytes to the left held in registers: the plain loop waits on
@@ -144,6 +144,63 @@ void UnfilterSub(std::uint8_t* row, std::size_t n, std::size_t bpp) {
   }
 }
 
+// Average and Paeth with the pixel to the left (and above it) held in
+// registers, one lane per byte of a pixel.
+template <std::size_t kBpp>
+void UnfilterAverage(std::uint8_t* row, const std::uint8_t* prev, std::size_t n) {
+  unsigned left[kBpp] = {};
+  std::size_t i = 0;
+  for (; i + kBpp <= n; i += kBpp) {
+    for (std::size_t k = 0; k < kBpp; ++k) {
+      left[k] = static_cast<std::uint8_t>(row[i + k] + ((left[k] + prev[i + k]) >> 1));
+      row[i + k] = static_cast<std::uint8_t>(left[k]);
+    }
+  }
+  for (std::size_t k = 0; i + k < n; ++k) {
+    row[i + k] = static_cast<std::uint8_t>(row[i + k] + ((left[k] + prev[i + k]) >> 1));
+  }
+}
+
+template <std::size_t kBpp>
+void UnfilterPaeth(std::uint8_t* row, const std::uint8_t* prev, std::size_t n) {
+  int left[kBpp] = {};
+  int upLeft[kBpp] = {};
+  std::size_t i = 0;
+  for (; i + kBpp <= n; i += kBpp) {
+    for (std::size_t k = 0; k < kBpp; ++k) {
+      const int up = prev[i + k];
+      left[k] = static_cast<std::uint8_t>(row[i + k] + Paeth(left[k], up, upLeft[k]));
+      row[i + k] = static_cast<std::uint8_t>(left[k]);
+      upLeft[k] = up;
+    }
+  }
+  for (std::size_t k = 0; i + k < n; ++k) {
+    row[i + k] = static_cast<std::uint8_t>(row[i + k] + Paeth(left[k], prev[i + k], upLeft[k]));
+  }
+}
+
+template <std::size_t kBpp>
+void UnfilterWithPrevious(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev,
+                          std::size_t n) {
+  if (type == 3) {
+    UnfilterAverage<kBpp>(row, prev, n);
+  } else {
+    UnfilterPaeth<kBpp>(row, prev, n);
+  }
+}
+
+void UnfilterWithPrevious(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev,
+                          std::size_t n, std::size_t bpp) {
+  switch (bpp) {
+    case 1: UnfilterWithPrevious<1>(type, row, prev, n); break;
+    case 2: UnfilterWithPrevious<2>(type, row, prev, n); break;
+    case 3: UnfilterWithPrevious<3>(type, row, prev, n); break;
+    case 4: UnfilterWithPrevious<4>(type, row, prev, n); break;
+    case 6: UnfilterWithPrevious<6>(type, row, prev, n); break;
+    default: UnfilterWithPrevious<8>(type, row, prev, n); break;
+  }
+}
+
 // Undoes the filter of one scan line in place; prev is the unfiltered line
 // above (zeros above the first). Types above 4 count as None.
 void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
@@ -154,18 +211,7 @@ void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, st
       for (std::size_t i = 0; i < n; ++i) row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
       break;
     case 3:
-      for (std::size_t i = 0; i < n; ++i) {
-        const unsigned left = i >= bpp ? row[i - bpp] : 0u;
-        row[i] = static_cast<std::uint8_t>(row[i] + ((left + prev[i]) >> 1));
-      }
-      break;
-    case 4:
-      for (std::size_t i = 0; i < n; ++i) {
-        const int left = i >= bpp ? row[i - bpp] : 0;
-        const int upLeft = i >= bpp ? prev[i - bpp] : 0;
-        row[i] = static_cast<std::uint8_t>(row[i] + Paeth(left, prev[i], upLeft));
-      }
-      break;
+    case 4: UnfilterWithPrevious(type, row, prev, n, bpp); break;
     default: break;
   }
 }
