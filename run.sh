@@ -18,4 +18,5 @@ cat <<'TEXT'
 The window is not built yet. Convert from a terminal:
   build/bin/tolvane-cli convert FILE...
   build/bin/tolvane-cli raster FILE OUT.png
+  build/bin/tolvane-cli preview FILE OUT.png [--dpi N]
 TEXT

@@ -20,3 +20,6 @@ cmake --build build-asan -j "$jobs"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --output-on-failure -j "$jobs")
+
+echo "== Fuzzing, a few seconds a target"
+./fuzz/run.sh 5

@@ -9,6 +9,7 @@
 
 #include "support/error.h"
 #include "support/huge_pages.h"
+#include "support/memory_budget.h"
 #include "support/messages.h"
 
 namespace tolvane {
@@ -165,7 +166,8 @@ void Raster::MakeStore(int width, int height, RasterFormat format, int bitsPerPi
   if (width > 0 && height > 0) {
     const std::uint64_t total =
         static_cast<std::uint64_t>(RowBytesFor(width, bitsPerPixel)) * static_cast<std::uint64_t>(height);
-    if (total > kMaxStoreBytes) throw Error(std::string(messages::kSystemResourcesLow));
+    // Refused before anything is reserved: a header may announce any size.
+    if (!FitsMemoryBudget(total)) throw Error(std::string(messages::kSystemResourcesLow));
     if constexpr (sizeof(std::size_t) < sizeof(std::uint64_t)) {
       if (total > std::numeric_limits<std::size_t>::max()) {
         throw Error(std::string(messages::kSystemResourcesLow));

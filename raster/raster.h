@@ -55,9 +55,6 @@ struct StoreLayout {
 // The 32-bit layout of a Device pixel: blue, green, red, unused.
 inline constexpr int kDeviceBitsPerPixel = 32;
 
-// The largest pixel store the program will try to allocate.
-inline constexpr std::uint64_t kMaxStoreBytes = std::uint64_t{1} << 40;
-
 // The program's in-memory pixel image. A value type: copies share the pixel
 // store until one of them is about to change it (copy-on-write).
 class Raster {
@@ -76,7 +73,8 @@ class Raster {
   static std::size_t RowBytesFor(int width, int bitsPerPixel);
 
   // A changed size re-makes the store in the current format, white, with the
-  // old pixels in its top-left corner. Fails with the system-resources message.
+  // old pixels in its top-left corner. Fails with the system-resources message,
+  // also for a store above the memory budget (support/memory_budget.h).
   void SetWidth(int width);
   void SetHeight(int height);
   void SetSize(int width, int height);
@@ -91,8 +89,9 @@ class Raster {
   // header describes), classifying its format by the bit count and masks; a
   // bit-field layout with red mask 0 takes the default masks of its depth.
   // The raster becomes a new one of that layout: alpha None, transparency
-  // key and os2Header reset. Fails with the out-of-memory message, or the
-  // invalid-pixel-format one for a bit count outside 1 to 64.
+  // key and os2Header reset. Fails with the out-of-memory message (also for a
+  // store above the memory budget), or the invalid-pixel-format one for a bit
+  // count outside 1 to 64.
   void CreateIndependent(const StoreLayout& layout);
 
   const std::vector<PaletteEntry>& Palette() const { return palette_; }

@@ -12,6 +12,7 @@
 
 #include "support/error.h"
 #include "support/huge_pages.h"
+#include "support/memory_budget.h"
 #include "support/messages.h"
 
 namespace tolvane {
@@ -72,6 +73,7 @@ void InputFile::Skip(std::uint64_t count) {
 std::vector<std::uint8_t> InputFile::ReadRest(std::size_t pieceSize) {
   const std::uint64_t remaining = size_ > position_ ? size_ - position_ : 0;
   std::vector<std::uint8_t> data;
+  if (!FitsMemoryBudget(remaining)) throw Error(std::string(messages::kOutOfMemory));
   try {
     // Reserved first so that the zero fill of a large file's buffer already
     // lands in huge pages.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -11,5 +12,9 @@ namespace tolvane {
 // message is UTF-8, so a last byte of 0x80 or above ends a character beyond
 // that range and gets the period.
 std::string ErrorBoxText(std::string_view message);
+
+// The message of the innermost nested failure, unless that one is empty;
+// else the failure's own.
+std::string InnermostMessage(const std::exception& failure);
 
 }  // namespace tolvane

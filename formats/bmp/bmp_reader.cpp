@@ -13,6 +13,7 @@
 #include "formats/bmp/bmp_rle.h"
 #include "support/error.h"
 #include "support/files.h"
+#include "support/memory_budget.h"
 #include "support/messages.h"
 
 namespace tolvane {
@@ -203,6 +204,7 @@ Raster ReadStoredPixels(BmpSource& source, const InfoHeader& info, std::optional
 
 std::vector<std::uint8_t> ReadCodedPixels(BmpSource& source, std::uint64_t count) {
   std::vector<std::uint8_t> data;
+  if (!FitsMemoryBudget(count)) throw Error(std::string(messages::kOutOfMemory));
   try {
     data.resize(static_cast<std::size_t>(count));
   } catch (const std::bad_alloc&) {

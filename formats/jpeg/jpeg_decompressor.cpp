@@ -1,16 +1,23 @@
 #include "formats/jpeg/jpeg_decompressor.h"
 
+#include <algorithm>
 #include <csetjmp>
+#include <cstdint>
+#include <limits>
 #include <type_traits>
+
+#include "support/memory_budget.h"
 
 namespace tolvane {
 
 namespace {
 
 // libjpeg's whole-image buffers (multi-scan files, two-pass quantising) may
-// take this much; beyond it libjpeg fails as if memory were exhausted. A
-// hostile header can thus not make it reserve tens of gigabytes.
-constexpr long kWorkMemoryLimit = 2'000'000'000L;
+// take the memory budget; beyond it libjpeg fails as if memory were
+// exhausted. A hostile header can thus not make it reserve tens of gigabytes.
+long WorkMemoryLimit() {
+  return static_cast<long>(std::min<std::uint64_t>(MemoryBudget(), std::numeric_limits<long>::max()));
+}
 
 // Runs call with the jump target set. Between this frame and libjpeg's
 // error_exit there are only libjpeg's frames, our C-style callbacks and the
@@ -36,7 +43,7 @@ JpegDecompressor::JpegDecompressor(std::span<const std::uint8_t> data) {
     jpeg_destroy_decompress(&info_);
     ThrowJpegFailure(code);
   }
-  info_.mem->max_memory_to_use = kWorkMemoryLimit;
+  info_.mem->max_memory_to_use = WorkMemoryLimit();
   AttachJpegMemorySource(&info_, source_, data);
 }
 

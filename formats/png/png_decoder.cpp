@@ -4,11 +4,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
-#include "support/huge_pages.h"
 #include "support/error.h"
+#include "support/huge_pages.h"
+#include "support/memory_budget.h"
 #include "support/messages.h"
 
 namespace tolvane::png {
@@ -16,7 +18,12 @@ namespace tolvane::png {
 void AlphaPlane::FreeDeleter::operator()(std::uint8_t* p) const { std::free(p); }
 
 AlphaPlane::AlphaPlane(std::uint32_t width, std::uint32_t height) : width_(width) {
-  const std::size_t total = static_cast<std::size_t>(width) * height;
+  // Refused before anything is reserved, like the colour store beside it.
+  const std::uint64_t total64 = std::uint64_t{width} * height;
+  if (!FitsMemoryBudget(total64) || total64 > std::numeric_limits<std::size_t>::max()) {
+    throw Error(std::string(messages::kOutOfMemory));
+  }
+  const auto total = static_cast<std::size_t>(total64);
   bytes_.reset(static_cast<std::uint8_t*>(std::calloc(total == 0 ? 1 : total, 1)));
   if (!bytes_) throw Error(std::string(messages::kOutOfMemory));
   PreferHugePages(bytes_.get(), total);

@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "support/error.h"
 #include "support/files.h"
+#include "support/memory_budget.h"
 #include "support/messages.h"
 
 namespace tolvane {
@@ -21,8 +23,12 @@ namespace {
 constexpr std::size_t kFileReadPiece = 1 << 20;
 
 // The largest single allocation libtiff may make for one file (a strip or
-// tile buffer, a tag array); a hostile header cannot reserve more.
-constexpr tmsize_t kLibtiffAllocationLimit = tmsize_t{1} << 30;
+// tile buffer, a tag array): the memory budget, so a hostile header cannot
+// reserve more while a real strip that fits in memory is still read.
+tmsize_t LibtiffAllocationLimit() {
+  return static_cast<tmsize_t>(
+      std::min<std::uint64_t>(MemoryBudget(), std::numeric_limits<tmsize_t>::max()));
+}
 
 // Width x 4 x height must fit a 32-bit signed size.
 constexpr std::uint64_t kMaxPixelBytes = 2'147'483'647;
@@ -92,7 +98,7 @@ using TiffHandle = std::unique_ptr<TIFF, TiffDeleter>;
 TiffHandle OpenFirstDirectory(MemoryFile& file) {
   std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(TIFFOpenOptionsAlloc());
   if (!options) throw Error(std::string(messages::kOutOfMemory));
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kLibtiffAllocationLimit);
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), LibtiffAllocationLimit());
   TIFFOpenOptionsSetErrorHandlerExtR(options.get(), DropMessage, nullptr);
   TIFFOpenOptionsSetWarningHandlerExtR(options.get(), DropMessage, nullptr);
   // "m": read through the procedures, never through a mapping.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/error.h"
+#include "support/memory_budget.h"
 #include "support/messages.h"
 
 namespace tolvane {
@@ -295,6 +296,28 @@ TEST(Raster, CreateIndependentClassifiesTheLayout) {
   ExpectError([&] { r.CreateIndependent(Layout(3, 2, 0)); }, messages::kInvalidPixelFormat);
   ExpectError([&] { r.CreateIndependent(Layout(1 << 30, 1 << 30, 32)); }, messages::kOutOfMemory);
   EXPECT_TRUE(r.Empty());
+}
+
+TEST(Raster, AStoreAboveTheMemoryBudgetIsRefusedAndOneWithinItIsMade) {
+  const std::uint64_t budget = std::uint64_t{1} << 20;
+  const ScopedMemoryBudget scoped(budget);
+  EXPECT_EQ(MemoryBudget(), budget);
+
+  // 512 x 512 Device pixels take the budget exactly; one row more is 2 KiB above it.
+  Raster r;
+  r.SetSize(512, 512);
+  EXPECT_EQ(r.Store().size(), budget);
+  ExpectError([&] { r.SetSize(512, 513); }, messages::kSystemResourcesLow);
+  EXPECT_EQ(r.Height(), 512);
+  EXPECT_EQ(r.Store().size(), budget);
+  ExpectError([&] { r.SetFormat(RasterFormat::Custom); }, messages::kInvalidPixelFormat);
+
+  // 24-bit rows of 1,536 bytes: 682 rows fit, 683 do not.
+  Raster independent;
+  independent.CreateIndependent(Layout(512, 682, 24));
+  EXPECT_EQ(independent.Height(), 682);
+  ExpectError([&] { independent.CreateIndependent(Layout(512, 683, 24)); }, messages::kOutOfMemory);
+  EXPECT_EQ(independent.Height(), 682);
 }
 
 TEST(Raster, SetFormatCustomFailsAndKeepsTheRaster) {

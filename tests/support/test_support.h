@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+
+#include "support/error.h"
 #include <vector>
 
 namespace tolvane::testing {
@@ -31,5 +33,16 @@ std::filesystem::path TestDataDir();
 void PutLe16(std::vector<std::uint8_t>& out, std::uint32_t value);
 void PutLe32(std::vector<std::uint8_t>& out, std::uint32_t value);
 void PutBe32(std::vector<std::uint8_t>& out, std::uint32_t value);
+
+// The message a failing call raises, or "" when it succeeds.
+template <typename Call>
+std::string MessageOf(Call call) {
+  try {
+    call();
+  } catch (const Error& error) {
+    return error.what();
+  }
+  return "";
+}
 
 }  // namespace tolvane::testing

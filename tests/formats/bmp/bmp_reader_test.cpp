@@ -7,6 +7,7 @@
 #include "formats/bmp/bmp.h"
 #include "support/error.h"
 #include "support/files.h"
+#include "support/memory_budget.h"
 #include "support/messages.h"
 #include "tests/formats/bmp/bmp_fixture.h"
 #include "tests/support/test_support.h"
@@ -222,6 +223,53 @@ TEST(BmpReader, EachFailureCarriesItsMessageAndLeavesTheRasterAsItWas) {
     EXPECT_EQ(raster.Height(), 3);
     EXPECT_EQ(raster.Format(), RasterFormat::Device);
     EXPECT_EQ(std::vector<std::uint8_t>(raster.Store().begin(), raster.Store().end()), sentinelStore);
+  }
+}
+
+// A header may announce any size; the store it needs is the memory budget's
+// to grant. Within the budget a file that lacks its pixels still reads.
+TEST(BmpReader, TheMemoryBudgetDecidesWhetherAnAnnouncedStoreIsMade) {
+  struct Case {
+    const char* name;
+    std::uint64_t budget;
+    std::int32_t width, height;
+    std::uint16_t bitCount;
+    std::uint32_t compression;
+    bool fits;
+  };
+  // 24-bit rows of 512 pixels take 1,536 bytes: 682 of them fit in 1 MiB. A
+  // run-length bitmap is held as 32-bit Device pixels: 512 rows fit.
+  const Case cases[] = {
+      {"100000 x 100000 at 24 bits", std::uint64_t{1} << 30, 100000, 100000, 24, 0, false},
+      {"100000 x 100000 RLE8", std::uint64_t{1} << 30, 100000, 100000, 8, 1, false},
+      {"24 bits just within", 1 << 20, 512, 682, 24, 0, true},
+      {"24 bits just above", 1 << 20, 512, 683, 24, 0, false},
+      {"RLE8 just within", 1 << 20, 512, 512, 8, 1, true},
+      {"RLE8 just above", 1 << 20, 512, 513, 8, 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ScopedMemoryBudget budget(c.budget);
+    BmpFixture f;
+    f.width = c.width;
+    f.height = c.height;
+    f.bitCount = c.bitCount;
+    f.compression = c.compression;
+    if (c.bitCount == 8) f.colourTable = ColourTable({0x102030});
+    f.clrUsed = c.bitCount == 8 ? 1 : 0;
+    f.pixels = {0, 1};  // a short pixel array, or an RLE end of bitmap
+    if (c.fits) {
+      const Raster raster = LoadBmpBytes(f.Bytes());
+      EXPECT_EQ(raster.Height(), c.height);
+      EXPECT_EQ(PixelAt(raster, 0, 0) & 0xFFFFFF, c.compression == 0 ? 0u : 0x102030u);
+    } else {
+      try {
+        LoadBmpBytes(f.Bytes());
+        ADD_FAILURE() << "read without error";
+      } catch (const Error& e) {
+        EXPECT_EQ(e.what(), kMemory);
+      }
+    }
   }
 }
 

@@ -9,12 +9,15 @@
 
 #include "formats/jpeg/jpeg_errors.h"
 #include "support/error.h"
+#include "support/memory_budget.h"
 #include "support/messages.h"
 #include "tests/formats/jpeg/jpeg_fixtures.h"
 #include "tests/support/test_support.h"
 
 namespace tolvane {
 namespace {
+
+using testing::MessageOf;
 
 using testing::JpegHeaderSpec;
 using testing::JpegRecipe;
@@ -44,16 +47,6 @@ Raster Decode(const std::vector<std::uint8_t>& bytes) {
   return raster;
 }
 
-// The message a failing call raises, or "" when it succeeds.
-template <typename Call>
-std::string MessageOf(Call call) {
-  try {
-    call();
-  } catch (const Error& error) {
-    return error.what();
-  }
-  return "";
-}
 
 struct Bgr {
   int blue, green, red;
@@ -371,25 +364,34 @@ TEST(JpegImage, SuiteFilesOfUnsupportedKindsFailWithTheirCodes) {
   EXPECT_EQ(MessageOf([&] { arithmetic.ToRaster(target); }), "JPEG エラー #1");
 }
 
-TEST(JpegImage, AHostileSizeInAProgressiveHeaderRunsOutOfMemoryInsteadOfAllocating) {
-  // A progressive frame claiming 65500 x 65500 would need some 25 GB of
-  // coefficients before a single row comes out.
-  JpegRecipe recipe = Flat(3, {10, 20, 30});
-  recipe.progressive = true;
-  std::vector<std::uint8_t> bytes = MakeJpeg(recipe);
-  for (std::size_t i = 0; i + 8 < bytes.size(); ++i) {
-    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC2) {
-      bytes[i + 5] = bytes[i + 7] = 0xFF;
-      bytes[i + 6] = bytes[i + 8] = 0xDC;
-      break;
+// A frame header claiming 65500 x 65500 in front of a few bytes of data: the
+// pixels are legally there (a sequential image decodes as grey from the cut
+// on), but they take far more than the budget, and the decode fails before
+// any of it is reserved. A progressive frame fails in libjpeg's coefficient
+// buffer, a sequential one in the raster's store.
+TEST(JpegImage, AHostileSizeInTheFrameHeaderFailsWithinTheMemoryBudget) {
+  const ScopedMemoryBudget budget(std::uint64_t{1} << 30);
+  for (const bool progressive : {true, false}) {
+    SCOPED_TRACE(progressive ? "progressive" : "sequential");
+    JpegRecipe recipe = Flat(3, {10, 20, 30});
+    recipe.progressive = progressive;
+    std::vector<std::uint8_t> bytes = MakeJpeg(recipe);
+    for (std::size_t i = 0; i + 8 < bytes.size(); ++i) {
+      if (bytes[i] == 0xFF && (bytes[i + 1] == 0xC2 || bytes[i + 1] == 0xC0)) {
+        bytes[i + 5] = bytes[i + 7] = 0xFF;
+        bytes[i + 6] = bytes[i + 8] = 0xDC;
+        break;
+      }
     }
+    TempDir dir;
+    JpegImage image;
+    LoadBytes(image, dir, bytes);
+    ASSERT_EQ(image.Width(), 65500);
+    Raster target;
+    EXPECT_EQ(MessageOf([&] { image.ToRaster(target); }),
+              progressive ? messages::kOutOfMemory : messages::kSystemResourcesLow);
+    EXPECT_TRUE(target.Empty());
   }
-  TempDir dir;
-  JpegImage image;
-  LoadBytes(image, dir, bytes);
-  ASSERT_EQ(image.Width(), 65500);
-  Raster target;
-  EXPECT_EQ(MessageOf([&] { image.ToRaster(target); }), messages::kOutOfMemory);
 }
 
 TEST(JpegImage, ErrorCodesAreNumberedAsInRelease6b) {

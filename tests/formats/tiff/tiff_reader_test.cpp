@@ -9,11 +9,14 @@
 #include <vector>
 
 #include "support/error.h"
+#include "support/memory_budget.h"
 #include "support/messages.h"
 #include "tests/support/test_support.h"
 
 namespace tolvane {
 namespace {
+
+using testing::MessageOf;
 
 using testing::PutLe16;
 using testing::PutLe32;
@@ -62,15 +65,6 @@ Page Uniform(int width, int height, std::vector<std::uint8_t> pixel, int extraSa
   return page;
 }
 
-template <typename Call>
-std::string MessageOf(Call call) {
-  try {
-    call();
-  } catch (const Error& error) {
-    return error.what();
-  }
-  return "";
-}
 
 // Blue, green, red, alpha of pixel (x, y).
 std::vector<int> PixelAt(const Raster& raster, int x, int y) {
@@ -224,6 +218,28 @@ TEST(LoadTiffFile, FailuresLeaveTheTargetAsItWas) {
     EXPECT_EQ(MessageOf([&] { LoadTiffFile(dir.File("bad.tif"), target); }), c.message) << c.what;
     EXPECT_EQ(target.Width(), 2) << c.what;
     EXPECT_EQ(target.Format(), RasterFormat::Device) << c.what;
+  }
+}
+
+// A header of 8192 x 8192 grey pixels with 16 bytes of data: the 256 MiB
+// pixel buffer is refused by a budget just below it; within the budget the
+// decode goes on and fails on the missing strip, without filling the buffer.
+TEST(LoadTiffFile, TheMemoryBudgetBoundsThePixelBufferAHeaderAnnounces) {
+  TempDir dir;
+  testing::WriteFile(dir.File("huge.tif"), GreyHeader(8192, 8192));
+  const std::uint64_t pixelBytes = std::uint64_t{8192} * 4 * 8192;
+  const struct {
+    std::uint64_t budget;
+    std::string message;
+  } cases[] = {
+      {pixelBytes - 1, std::string(messages::kOutOfMemory)},
+      {pixelBytes, std::string(messages::kInvalidStreamFormat)},
+  };
+  for (const auto& c : cases) {
+    const ScopedMemoryBudget budget(c.budget);
+    Raster target;
+    EXPECT_EQ(MessageOf([&] { LoadTiffFile(dir.File("huge.tif"), target); }), c.message) << c.budget;
+    EXPECT_TRUE(target.Empty());
   }
 }
 

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QLineEdit>
+#include <QStringList>
+#include <QWidget>
+
+#include "app/log_widget.h"
+#include "app/preview_widget.h"
+#include "app/rules/window_layout.h"
+
+namespace tolvane::app {
+
+// The main window: the name field Edit1, the preview Image1 and the log
+// Memo1. It takes shell file drops and converts the first dropped file.
+class TForm102 : public QWidget {
+  Q_OBJECT
+
+  // The controls live inside the window object; Qt sees them as its children.
+  LogWidget memo_{this};
+  QLineEdit edit_{this};
+  PreviewWidget image_{this};
+
+ public:
+  // Created hidden, scaled to its screen, registered for drops.
+  explicit TForm102(QWidget* parent = nullptr);
+
+  QLineEdit* const Edit1 = &edit_;
+  PreviewWidget* const Image1 = &image_;
+  LogWidget* const Memo1 = &memo_;
+
+  // The creation handler: makes the window a target of file drops.
+  void FormCreate();
+
+  // Converts the first of the dropped local files into the log and the
+  // preview, then shows its name in Edit1. Nothing happens without a file.
+  // Failures leave it as they are raised.
+  void HandleDropFiles(const QStringList& localFiles);
+
+  // Rescales from the current dots per inch to dpi: every bound, the client
+  // size and the font.
+  void ApplyDpi(int dpi);
+  int Dpi() const { return dpi_; }
+  const window::WindowLayout& Layout() const { return layout_; }
+
+  // Places the window, frame included, in the middle of its screen's work
+  // area.
+  void CentreInWorkArea();
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
+
+ private:
+  void ApplyLayout();
+  void FollowScreen(QScreen* screen);
+  static int DpiOf(const QScreen* screen);
+
+  window::WindowLayout layout_ = window::DesignLayout();
+  int dpi_ = window::kDesignDpi;
+  QMetaObject::Connection screenDpiConnection_;
+  bool placedWithFrame_ = false;
+};
+
+// The dropped entries that are local files or folders, in the order of the
+// drag source.
+QStringList LocalFilesOf(const QMimeData& data);
+
+}  // namespace tolvane::app

@@ -1,0 +1,69 @@
+#include "app/log_widget.h"
+
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include "support/messages.h"
+
+namespace tolvane::app {
+
+namespace {
+
+QString InstructionText() {
+  QString text;
+  for (std::string_view line : messages::kLogInstructions) {
+    text += QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+    text += QLatin1Char('\n');
+  }
+  return text;
+}
+
+}  // namespace
+
+LogWidget::LogWidget(QWidget* parent) : QPlainTextEdit(parent) {
+  setLineWrapMode(QPlainTextEdit::NoWrap);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setTabChangesFocus(true);
+  // Set as a whole, so the log opens at the top with the caret before the
+  // first character.
+  setPlainText(InstructionText());
+  moveCursor(QTextCursor::Start);
+}
+
+void LogWidget::Clear() { clear(); }
+
+void LogWidget::Append(std::string_view line) {
+  QTextCursor cursor(document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.movePosition(QTextCursor::StartOfBlock);
+  cursor.insertText(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())) +
+                    QLatin1Char('\n'));
+  setTextCursor(cursor);
+  ensureCursorVisible();
+  horizontalScrollBar()->setValue(horizontalScrollBar()->minimum());
+}
+
+std::string LogWidget::Text() const {
+  QString text = toPlainText();
+  text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+  return text.toStdString();
+}
+
+int LogWidget::CaretPosition() const {
+  // Every block before the caret's adds one CR to the plain position.
+  const QTextCursor cursor = textCursor();
+  return cursor.position() + cursor.blockNumber();
+}
+
+void LogWidget::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    event->ignore();
+    return;
+  }
+  QPlainTextEdit::keyPressEvent(event);
+}
+
+}  // namespace tolvane::app
