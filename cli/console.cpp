@@ -22,9 +22,14 @@ void StdoutLog::Append(std::string_view line) {
   Write(stdout, std::string(line) + "\n");
 }
 
-void ReportFailure(const std::exception& failure) {
-  Write(stderr, ErrorBoxText(failure.what()) + "\n");
+std::string FailureText(const std::exception& failure) {
+  return ErrorBoxText(failure.what()) + "\n";
 }
+
+void ReportFailure(const std::exception& failure) { Write(stderr, FailureText(failure)); }
+
+void WriteStdout(std::string_view text) { Write(stdout, text); }
+void WriteStderr(std::string_view text) { Write(stderr, text); }
 
 int UsageError() {
   Write(stderr, messages::kCliUsage);

@@ -4,6 +4,7 @@
 // where failures are reported.
 
 #include <exception>
+#include <string>
 #include <string_view>
 
 #include "convert/seams.h"
@@ -24,9 +25,15 @@ class NoPreview : public Preview {
   void Show(const PngImage&) override {}
 };
 
-// Writes the failure's text as the error box shows it, and a newline, to
-// standard error.
+// The failure's text as the error box shows it, and a newline.
+std::string FailureText(const std::exception& failure);
+
+// Writes the failure's text to standard error.
 void ReportFailure(const std::exception& failure);
+
+// Writes text to standard output or standard error at once.
+void WriteStdout(std::string_view text);
+void WriteStderr(std::string_view text);
 
 // Writes the usage to standard error and gives the usage exit status.
 int UsageError();

@@ -1,9 +1,12 @@
 #include "convert/convert.h"
 
+#include <cstdint>
 #include <optional>
 
+#include "convert/pipeline.h"
 #include "convert/read_input.h"
 #include "formats/bmp/bmp.h"
+#include "formats/png/png_encoder.h"
 #include "formats/png/png_image.h"
 #include "raster/raster.h"
 #include "raster/reduce.h"
@@ -33,6 +36,33 @@ void RequireOutputIsNotInput(const std::string& inputPath, const std::string& ou
   }
 }
 
+// Writes the reduced raster: as BMP for BMP input, otherwise as the PNG the
+// call's PNG image object would write, the interlace method of a decoded PNG
+// kept. A reduction's 32-bit raster goes to the file without an intermediate
+// copy.
+void WriteOutput(InputKind kind, const Raster& output, PngImage& png,
+                 const std::string& outputPath) {
+  if (kind == InputKind::Bmp) {
+    SaveBmpFile(output, outputPath);
+    return;
+  }
+  const RasterFormat format = output.Format();
+  if ((format == RasterFormat::Device || format == RasterFormat::Bits32) && !output.Transparent() &&
+      !output.Empty()) {
+    AtomicOutputFile file(outputPath);
+    png::WriteRgbPng(file, output, static_cast<std::uint8_t>(png.InterlaceMethod()));
+    file.Commit();
+    return;
+  }
+  png.FromRaster(output);  // keeps only the interlace method of a decoded PNG
+  png.SavePng(outputPath);
+}
+
+void LogOutput(Log& log, const std::string& outputPath, const Raster& output) {
+  log.Append(messages::OutputPathLine(outputPath));
+  log.Append(messages::OutputSizeLine(output.Width(), output.Height()));
+}
+
 }  // namespace
 
 void ConvertImageFile(const std::string& path, Log& log, Preview& preview) {
@@ -40,17 +70,36 @@ void ConvertImageFile(const std::string& path, Log& log, Preview& preview) {
   if (!kind) return;
 
   // Created in this order and released in reverse, also when a step fails:
-  // the PNG image object, the working raster, the output raster.
+  // the PNG image object, the working raster, the output raster. The
+  // pipeline, which reads the decoder's rows, is stopped before any of them
+  // goes.
   PngImage png;
   Raster working;
+  const std::string outputPath = OutputPathFor(path);
+  // JPEG and PNG input is reduced and encoded on a second thread while it is
+  // decoded; the steps below stay in their one-thread order.
+  std::optional<ReductionPipeline> pipeline;
+  if (*kind == InputKind::Jpeg || *kind == InputKind::Png) pipeline.emplace(outputPath);
 
   log.Clear();
   log.Append(path);
-  const InputSize input = ReadWorkingRaster(*kind, path, png, working, log, preview);
+  const InputSize input = ReadWorkingRaster(*kind, path, png, working, log, preview,
+                                            pipeline ? &*pipeline : nullptr);
   if (!NeedsReduction(input.width, input.height)) return;
 
   const ReducedSize reduced = ReducedSizeFor(input.width, input.height);
   RequireBothSides(reduced);
+
+  if (pipeline && pipeline->Complete(working) && pipeline->Output().Width() == reduced.width &&
+      pipeline->Output().Height() == reduced.height) {
+    const Raster& output = pipeline->Output();
+    preview.Show(output);
+    RequireOutputIsNotInput(path, outputPath);
+    pipeline->CommitOutput();
+    LogOutput(log, outputPath, output);
+    return;
+  }
+  pipeline.reset();
 
   Raster output;
   output.SetWidth(reduced.width);
@@ -58,16 +107,9 @@ void ConvertImageFile(const std::string& path, Log& log, Preview& preview) {
   ReduceHalftone(working, output);
   preview.Show(output);
 
-  const std::string outputPath = OutputPathFor(path);
   RequireOutputIsNotInput(path, outputPath);
-  if (*kind == InputKind::Bmp) {
-    SaveBmpFile(output, outputPath);
-  } else {
-    png.FromRaster(output);  // keeps only the interlace method of a decoded PNG
-    png.SavePng(outputPath);
-  }
-  log.Append(messages::OutputPathLine(outputPath));
-  log.Append(messages::OutputSizeLine(output.Width(), output.Height()));
+  WriteOutput(*kind, output, png, outputPath);
+  LogOutput(log, outputPath, output);
 }
 
 }  // namespace tolvane

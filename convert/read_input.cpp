@@ -9,11 +9,12 @@ namespace tolvane {
 
 namespace {
 
-InputSize ReadJpeg(const std::string& path, Raster& working, Log& log, Preview& preview) {
+InputSize ReadJpeg(const std::string& path, Raster& working, Log& log, Preview& preview,
+                   RowProgress* progress) {
   JpegImage jpeg;  // lives for this branch only
   jpeg.LoadJpeg(path);
   const InputSize size{jpeg.Width(), jpeg.Height()};
-  jpeg.ToRaster(working);
+  jpeg.ToRaster(working, progress);
   preview.Show(working);
   log.Append(messages::SizeLine(working.Width(), working.Height()));
   return size;
@@ -28,8 +29,8 @@ InputSize ReadTiff(const std::string& path, Raster& working, Log& log, Preview& 
 }
 
 InputSize ReadPng(const std::string& path, PngImage& png, Raster& working, Log& log,
-                  Preview& preview) {
-  png.LoadPng(path);
+                  Preview& preview, RowProgress* progress) {
+  png.LoadPng(path, progress);
   log.Append(messages::SizeLine(png.Width(), png.Height()));
   preview.Show(png);
   const InputSize size{png.Width(), png.Height()};
@@ -56,14 +57,15 @@ std::optional<InputKind> InputKindFor(std::string_view path, Separators separato
 }
 
 InputSize ReadWorkingRaster(InputKind kind, const std::string& path, PngImage& png,
-                            Raster& working, Log& log, Preview& preview) {
+                            Raster& working, Log& log, Preview& preview,
+                            RowProgress* progress) {
   switch (kind) {
     case InputKind::Jpeg:
-      return ReadJpeg(path, working, log, preview);
+      return ReadJpeg(path, working, log, preview, progress);
     case InputKind::Tiff:
       return ReadTiff(path, working, log, preview);
     case InputKind::Png:
-      return ReadPng(path, png, working, log, preview);
+      return ReadPng(path, png, working, log, preview, progress);
     case InputKind::Bmp:
       return ReadBmp(path, working, log, preview);
   }

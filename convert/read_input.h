@@ -7,6 +7,7 @@
 #include "convert/seams.h"
 #include "formats/png/png_image.h"
 #include "raster/raster.h"
+#include "raster/row_progress.h"
 #include "support/paths.h"
 
 namespace tolvane {
@@ -30,7 +31,9 @@ struct InputSize {
 // and BMP, preview first for JPEG and TIFF). A PNG file is decoded by `png`,
 // the call's PNG image object, and the preview is handed that object itself.
 // Returns the width and height the size rule is applied to.
+// The JPEG and PNG decoders report their rows to `progress`, if given.
 InputSize ReadWorkingRaster(InputKind kind, const std::string& path, PngImage& png,
-                            Raster& working, Log& log, Preview& preview);
+                            Raster& working, Log& log, Preview& preview,
+                            RowProgress* progress = nullptr);
 
 }  // namespace tolvane

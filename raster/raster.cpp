@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/error.h"
+#include "support/huge_pages.h"
 #include "support/memory_budget.h"
 #include "support/messages.h"
 
@@ -177,6 +178,7 @@ void Raster::MakeStore(int width, int height, RasterFormat format, int bitsPerPi
     store->bytes.reset(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(total), 1)));
     if (!store->bytes) throw Error(std::string(messages::kSystemResourcesLow));
     store->size = static_cast<std::size_t>(total);
+    PreferHugePages(store->bytes.get(), store->size);
   }
   width_ = width;
   height_ = height;
@@ -335,6 +337,7 @@ void Raster::SetAlphaMode(AlphaMode mode) {
       std::uint8_t* px = MutableRow(y).data();
       for (int x = 0; x < width_; ++x, px += 4) {
         const unsigned a = px[3];
+        if (a == 255) continue;  // both ways leave an opaque pixel as it is
         for (int c = 0; c < 3; ++c) {
           unsigned value = 0;
           if (isAlpha) {

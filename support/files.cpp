@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "support/error.h"
+#include "support/huge_pages.h"
 #include "support/memory_budget.h"
 #include "support/messages.h"
 
@@ -74,6 +75,10 @@ std::vector<std::uint8_t> InputFile::ReadRest(std::size_t pieceSize) {
   std::vector<std::uint8_t> data;
   if (!FitsMemoryBudget(remaining)) throw Error(std::string(messages::kOutOfMemory));
   try {
+    // Reserved first so that the zero fill of a large file's buffer already
+    // lands in huge pages.
+    data.reserve(static_cast<std::size_t>(remaining));
+    PreferHugePages(data.data(), data.capacity());
     data.resize(static_cast<std::size_t>(remaining));
   } catch (const std::bad_alloc&) {
     throw Error(std::string(messages::kOutOfMemory));

@@ -98,7 +98,7 @@ std::string ThemeNotFound(std::string_view themeName);
 
 // The command line.
 inline constexpr std::string_view kCliUsage =
-    "usage: tolvane-cli convert FILE...\n"
+    "usage: tolvane-cli convert [-j N] FILE...\n"
     "       tolvane-cli raster FILE OUT.png\n"
     "       tolvane-cli preview FILE OUT.png [--dpi N]\n"
     "       tolvane-cli --help | --version\n";

@@ -1,6 +1,8 @@
 #include "formats/jpeg/jpeg_image.h"
 
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "formats/jpeg/jpeg_cmyk.h"
 #include "formats/jpeg/jpeg_decompressor.h"
@@ -91,7 +93,7 @@ std::vector<PaletteEntry> PaletteFrom(const jpeg_decompress_struct& info) {
   return palette;
 }
 
-Raster Decode(std::span<const std::uint8_t> data, bool paletteMode) {
+Raster Decode(std::span<const std::uint8_t> data, bool paletteMode, RowProgress* progress) {
   JpegDecompressor jpeg(data);
   jpeg_decompress_struct& info = jpeg.Info();
   jpeg.ReadHeader();
@@ -103,22 +105,39 @@ Raster Decode(std::span<const std::uint8_t> data, bool paletteMode) {
   jpeg.StartDecompress();
   const int width = static_cast<int>(info.output_width);
   const int height = static_cast<int>(info.output_height);
+  // Every row is written below, so the store needs no white fill first.
+  const int bits = format == RasterFormat::Bits8 ? 8 : format == RasterFormat::Bits32 ? 32 : 24;
   Raster raster;
-  raster.SetFormat(format);
-  raster.SetSize(width, height);
+  if (width > 0 && height > 0) {
+    try {
+      raster.CreateIndependent({width, height, bits, std::nullopt, RowOrder::BottomUp,
+                                info.colormap != nullptr ? PaletteFrom(info)
+                                                         : std::vector<PaletteEntry>{}});
+    } catch (const Error&) {
+      // The store's failure reads as it does for any new bitmap.
+      throw Error(std::string(messages::kSystemResourcesLow));
+    }
+  } else {
+    raster.SetFormat(format);
+    raster.SetSize(width, height);
+  }
   // Never let libjpeg write past a raster row.
   const std::size_t bytesPerRow =
       static_cast<std::size_t>(info.output_components) * info.output_width;
   if (bytesPerRow > raster.RowBytes()) throw Error(messages::JpegError(kUnsupportedConversionCode));
-  if (info.colormap != nullptr) raster.SetPalette(PaletteFrom(info));
+  if (info.colormap != nullptr && raster.Empty()) raster.SetPalette(PaletteFrom(info));
 
+  RowProgressSession session(raster.Empty() ? nullptr : progress, raster);
   while (info.output_scanline < info.output_height) {
-    std::uint8_t* row = raster.MutableRow(static_cast<int>(info.output_scanline)).data();
+    const int y = static_cast<int>(info.output_scanline);
+    std::uint8_t* row = raster.MutableRow(y).data();
     jpeg.ReadScanline(row);
     if (format == RasterFormat::Bits32) ConvertCmykRow(row, width);
     if (swapRows) SwapRedAndBlue(row, width);
+    session.RowDone(y, row);
   }
   jpeg.FinishDecompress();
+  session.Finish();
   return raster;
 }
 
@@ -146,9 +165,9 @@ void JpegImage::LoadJpeg(const std::string& path) {
 int JpegImage::Width() const { return decoded_ ? raster_.Width() : width_; }
 int JpegImage::Height() const { return decoded_ ? raster_.Height() : height_; }
 
-void JpegImage::ToRaster(Raster& raster) {
+void JpegImage::ToRaster(Raster& raster, RowProgress* progress) {
   if (!decoded_) {
-    raster_ = Decode(data_, JpegPaletteMode());
+    raster_ = Decode(data_, JpegPaletteMode(), progress);
     decoded_ = true;
   }
   raster = raster_;

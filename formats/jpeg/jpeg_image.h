@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "raster/raster.h"
+#include "raster/row_progress.h"
 
 namespace tolvane {
 
@@ -20,7 +21,8 @@ class JpegImage {
   void LoadJpeg(const std::string& path);
   int Width() const;
   int Height() const;
-  void ToRaster(Raster& raster);
+  // With a progress, each decoded row is reported as soon as it is final.
+  void ToRaster(Raster& raster, RowProgress* progress = nullptr);
 
  private:
   std::vector<std::uint8_t> data_;

@@ -2,10 +2,6 @@
 
 #include <zlib.h>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
-
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -13,14 +9,11 @@
 #include <vector>
 
 #include "support/error.h"
+#include "support/huge_pages.h"
 #include "support/memory_budget.h"
 #include "support/messages.h"
 
 namespace tolvane::png {
-
-namespace {
-void PreferHugePages(std::uint8_t* bytes, std::size_t size);
-}  // namespace
 
 void AlphaPlane::FreeDeleter::operator()(std::uint8_t* p) const { std::free(p); }
 
@@ -55,25 +48,6 @@ int StoreBitsFor(std::uint8_t colorType, std::uint8_t bitDepth) {
   }
 }
 
-namespace {
-
-// Large planes are written once from end to end; on Linux, huge pages spare
-// most of the page faults that filling them would cost. Memory is still only
-// committed where rows arrive.
-void PreferHugePages(std::uint8_t* bytes, std::size_t size) {
-#ifdef __linux__
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-  const auto start = reinterpret_cast<std::uintptr_t>(bytes);
-  const std::uintptr_t begin = (start + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t end = (start + size) & ~(kHugePage - 1);
-  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)bytes;
-  (void)size;
-#endif
-}
-
-}  // namespace
 
 DecodedPlanes CreatePlanes(const PngHeader& header) {
   DecodedPlanes planes;
@@ -141,14 +115,14 @@ class Inflater {
   bool streamEnded_ = false;
 };
 
+// p - a, p - b and p - c with p = a + b - c, written so that no branch is
+// needed: the choice becomes conditional moves.
 std::uint8_t Paeth(int a, int b, int c) {
-  const int p = a + b - c;
-  const int pa = std::abs(p - a);
-  const int pb = std::abs(p - b);
-  const int pc = std::abs(p - c);
-  if (pa <= pb && pa <= pc) return static_cast<std::uint8_t>(a);
-  if (pb <= pc) return static_cast<std::uint8_t>(b);
-  return static_cast<std::uint8_t>(c);
+  const int pa = std::abs(b - c);
+  const int pb = std::abs(a - c);
+  const int pc = std::abs(a + b - 2 * c);
+  const int bOrC = pb <= pc ? b : c;
+  return static_cast<std::uint8_t>(pa <= pb && pa <= pc ? a : bOrC);
 }
 
 // Sub with the bytes to the left held in registers: the plain loop waits on
@@ -177,6 +151,63 @@ void UnfilterSub(std::uint8_t* row, std::size_t n, std::size_t bpp) {
   }
 }
 
+// Average and Paeth with the pixel to the left (and above it) held in
+// registers, one lane per byte of a pixel.
+template <std::size_t kBpp>
+void UnfilterAverage(std::uint8_t* row, const std::uint8_t* prev, std::size_t n) {
+  unsigned left[kBpp] = {};
+  std::size_t i = 0;
+  for (; i + kBpp <= n; i += kBpp) {
+    for (std::size_t k = 0; k < kBpp; ++k) {
+      left[k] = static_cast<std::uint8_t>(row[i + k] + ((left[k] + prev[i + k]) >> 1));
+      row[i + k] = static_cast<std::uint8_t>(left[k]);
+    }
+  }
+  for (std::size_t k = 0; i + k < n; ++k) {
+    row[i + k] = static_cast<std::uint8_t>(row[i + k] + ((left[k] + prev[i + k]) >> 1));
+  }
+}
+
+template <std::size_t kBpp>
+void UnfilterPaeth(std::uint8_t* row, const std::uint8_t* prev, std::size_t n) {
+  int left[kBpp] = {};
+  int upLeft[kBpp] = {};
+  std::size_t i = 0;
+  for (; i + kBpp <= n; i += kBpp) {
+    for (std::size_t k = 0; k < kBpp; ++k) {
+      const int up = prev[i + k];
+      left[k] = static_cast<std::uint8_t>(row[i + k] + Paeth(left[k], up, upLeft[k]));
+      row[i + k] = static_cast<std::uint8_t>(left[k]);
+      upLeft[k] = up;
+    }
+  }
+  for (std::size_t k = 0; i + k < n; ++k) {
+    row[i + k] = static_cast<std::uint8_t>(row[i + k] + Paeth(left[k], prev[i + k], upLeft[k]));
+  }
+}
+
+template <std::size_t kBpp>
+void UnfilterWithPrevious(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev,
+                          std::size_t n) {
+  if (type == 3) {
+    UnfilterAverage<kBpp>(row, prev, n);
+  } else {
+    UnfilterPaeth<kBpp>(row, prev, n);
+  }
+}
+
+void UnfilterWithPrevious(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev,
+                          std::size_t n, std::size_t bpp) {
+  switch (bpp) {
+    case 1: UnfilterWithPrevious<1>(type, row, prev, n); break;
+    case 2: UnfilterWithPrevious<2>(type, row, prev, n); break;
+    case 3: UnfilterWithPrevious<3>(type, row, prev, n); break;
+    case 4: UnfilterWithPrevious<4>(type, row, prev, n); break;
+    case 6: UnfilterWithPrevious<6>(type, row, prev, n); break;
+    default: UnfilterWithPrevious<8>(type, row, prev, n); break;
+  }
+}
+
 // Undoes the filter of one scan line in place; prev is the unfiltered line
 // above (zeros above the first). Types above 4 count as None.
 void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
@@ -187,18 +218,7 @@ void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, st
       for (std::size_t i = 0; i < n; ++i) row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
       break;
     case 3:
-      for (std::size_t i = 0; i < n; ++i) {
-        const unsigned left = i >= bpp ? row[i - bpp] : 0u;
-        row[i] = static_cast<std::uint8_t>(row[i] + ((left + prev[i]) >> 1));
-      }
-      break;
-    case 4:
-      for (std::size_t i = 0; i < n; ++i) {
-        const int left = i >= bpp ? row[i - bpp] : 0;
-        const int upLeft = i >= bpp ? prev[i - bpp] : 0;
-        row[i] = static_cast<std::uint8_t>(row[i] + Paeth(left, prev[i], upLeft));
-      }
-      break;
+    case 4: UnfilterWithPrevious(type, row, prev, n, bpp); break;
     default: break;
   }
 }
@@ -341,7 +361,8 @@ class RowStorer {
 };
 
 // Decodes every pass; false when the file ended before the last row.
-bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer) {
+bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer,
+                  const Raster& store, RowProgressSession& progress) {
   const int channels = ChannelsOf(header.colorType);
   const std::uint64_t bitsPerPixel = static_cast<std::uint64_t>(header.bitDepth) * channels;
   const std::size_t filterBpp = header.colorType == kPalette || header.bitDepth < 8
@@ -371,6 +392,7 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
         Unfilter(current[0], current.data() + 1, previous.data() + 1, rowBytes, filterBpp);
         storer.Store(current.data() + 1, passWidth, y, x0, step);
       }
+      if (header.interlace == 0) progress.RowDone(static_cast<int>(y), store.Row(static_cast<int>(y)).data());
       current.swap(previous);
     }
   }
@@ -380,18 +402,20 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
 }  // namespace
 
 void DecodeImageData(const PngHeader& header, IdatSource& source, const ByteTable& gamma,
-                     DecodedPlanes& planes) {
+                     DecodedPlanes& planes, RowProgress* progress) {
   if (StoreBitsFor(header.colorType, header.bitDepth) == 0 || planes.store.Empty()) {
     throw Error(std::string(messages::kPngInvalidBitDepth));
   }
   bool complete = false;
+  RowProgressSession session(header.interlace == 0 ? progress : nullptr, planes.store);
   {
     Inflater inflater(source);
     RowStorer storer(header, gamma, planes);
-    complete = DecodePasses(header, inflater, storer);
+    complete = DecodePasses(header, inflater, storer, planes.store, session);
   }
   source.Finish();
   if (!complete) throw Error(std::string(messages::kPngCrcError));
+  session.Finish();
 }
 
 }  // namespace tolvane::png

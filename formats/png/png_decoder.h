@@ -8,6 +8,7 @@
 #include "formats/png/png_gamma.h"
 #include "formats/png/png_header.h"
 #include "raster/raster.h"
+#include "raster/row_progress.h"
 
 namespace tolvane::png {
 
@@ -50,7 +51,8 @@ DecodedPlanes CreatePlanes(const PngHeader& header);
 // the bit-depth message for a combination that is not taken, with the zlib
 // message for bad compressed data or a stream that ends early, and with the
 // CRC message when the file ends inside the image data.
+// A non-interlaced image reports each stored row to the progress, if any.
 void DecodeImageData(const PngHeader& header, IdatSource& source, const ByteTable& gamma,
-                     DecodedPlanes& planes);
+                     DecodedPlanes& planes, RowProgress* progress = nullptr);
 
 }  // namespace tolvane::png

@@ -305,4 +305,78 @@ void WriteImageData(AtomicOutputFile& out, const ImageHeader& header,
   idat.Finish();
 }
 
+namespace {
+
+void WriteRgbHeader(AtomicOutputFile& out, std::uint32_t width, std::uint32_t height,
+                    std::uint8_t interlace) {
+  out.Write(kSignature, sizeof kSignature);
+  std::uint8_t ihdr[13] = {};
+  PutBe32(ihdr, width);
+  PutBe32(ihdr + 4, height);
+  ihdr[8] = 8;  // bit depth
+  ihdr[9] = 2;  // RGB
+  ihdr[12] = interlace;
+  WriteChunk(out, "IHDR", ihdr);
+}
+
+// Blue, green, red, x to red, green, blue, filtered with Sub on the way.
+void FilterSubFromBgrx(const std::uint8_t* in, std::uint8_t* out, std::uint32_t width) {
+  std::uint8_t r = 0;
+  std::uint8_t g = 0;
+  std::uint8_t b = 0;
+  for (std::uint32_t x = 0; x < width; ++x, in += 4, out += 3) {
+    out[0] = static_cast<std::uint8_t>(in[2] - r);
+    out[1] = static_cast<std::uint8_t>(in[1] - g);
+    out[2] = static_cast<std::uint8_t>(in[0] - b);
+    r = in[2];
+    g = in[1];
+    b = in[0];
+  }
+}
+
+}  // namespace
+
+RgbPngWriter::RgbPngWriter(AtomicOutputFile& out, std::uint32_t width, std::uint32_t height)
+    : out_(out),
+      width_(width),
+      filtered_(RowBuffer(RowBytes(width, 24))),
+      idat_((WriteRgbHeader(out, width, height, 0), out)) {}
+
+void RgbPngWriter::WriteRowBgrx(const std::uint8_t* pixels) {
+  FilterSubFromBgrx(pixels, filtered_.data(), width_);
+  idat_.WriteScanLine(kFilterSub, filtered_);
+}
+
+void RgbPngWriter::Finish() {
+  idat_.Finish();
+  WriteChunk(out_, "IEND", {});
+}
+
+void WriteRgbPng(AtomicOutputFile& out, const Raster& raster, std::uint8_t interlace) {
+  const auto width = static_cast<std::uint32_t>(raster.Width());
+  const auto height = static_cast<std::uint32_t>(raster.Height());
+  if (interlace == 0) {
+    RgbPngWriter writer(out, width, height);
+    for (int y = 0; y < raster.Height(); ++y) writer.WriteRowBgrx(raster.Row(y).data());
+    writer.Finish();
+    return;
+  }
+  WriteRgbHeader(out, width, height, interlace);
+  std::vector<std::uint8_t> rgb = RowBuffer(RowBytes(width, 24));
+  ImageHeader header;
+  header.width = width;
+  header.height = height;
+  header.interlace = interlace;
+  WriteImageData(out, header, [&](int y) -> std::span<const std::uint8_t> {
+    const std::uint8_t* in = raster.Row(y).data();
+    for (std::uint32_t x = 0; x < width; ++x, in += 4) {
+      rgb[3 * x] = in[2];
+      rgb[3 * x + 1] = in[1];
+      rgb[3 * x + 2] = in[0];
+    }
+    return rgb;
+  });
+  WriteChunk(out, "IEND", {});
+}
+
 }  // namespace tolvane::png

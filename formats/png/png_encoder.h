@@ -5,7 +5,9 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <vector>
 
+#include "raster/raster.h"
 #include "support/files.h"
 
 namespace tolvane::png {
@@ -50,5 +52,27 @@ class IdatWriter {
 // Adam7 passes in order.
 void WriteImageData(AtomicOutputFile& out, const ImageHeader& header,
                     const std::function<std::span<const std::uint8_t>(int y)>& fetchRow);
+
+// A whole 8-bit RGB PNG without interlace, written a row at a time: the
+// signature and IHDR when made, each row (blue, green, red and an ignored
+// fourth byte a pixel) filtered with Sub straight into the IDAT stream, and
+// IEND on Finish. The bytes are those PngImage writes for such an image.
+class RgbPngWriter {
+ public:
+  RgbPngWriter(AtomicOutputFile& out, std::uint32_t width, std::uint32_t height);
+  // The next row from the top: width pixels of 4 bytes.
+  void WriteRowBgrx(const std::uint8_t* pixels);
+  void Finish();
+
+ private:
+  AtomicOutputFile& out_;
+  std::uint32_t width_;
+  std::vector<std::uint8_t> filtered_;
+  IdatWriter idat_;
+};
+
+// The same file for a raster of 32-bit pixels (Device or Bits32, its fourth
+// byte ignored), interlaced with Adam7 when interlace is 1.
+void WriteRgbPng(AtomicOutputFile& out, const Raster& raster, std::uint8_t interlace);
 
 }  // namespace tolvane::png

@@ -60,7 +60,7 @@ bool PngImage::HasChunk(const ChunkType& type) const {
   return std::any_of(chunks_.begin(), chunks_.end(), [&](const Chunk& c) { return c.type == type; });
 }
 
-void PngImage::LoadPng(const std::string& path) {
+void PngImage::LoadPng(const std::string& path, RowProgress* progress) {
   Discard();
   InputFile file(path);
   png::ChunkReader reader(file);
@@ -80,7 +80,10 @@ void PngImage::LoadPng(const std::string& path) {
     if (chunk.type == png::kIDAT) {
       if (header_.colorType == png::kGray || header_.colorType == png::kGrayAlpha) MakeGrayRamp(gamma.forward);
       png::IdatSource source(reader, chunk.length);
-      png::DecodeImageData(header_, source, gamma.forward, planes_);
+      // Images with alpha become a new raster when converted: their rows are of
+      // no use to a reader of the store.
+      const bool withAlpha = header_.colorType == png::kGrayAlpha || header_.colorType == png::kRgbAlpha;
+      png::DecodeImageData(header_, source, gamma.forward, planes_, withAlpha ? nullptr : progress);
       imageDecoded = true;
       chunks_.push_back({chunk.type, {}});
       continue;

@@ -19,7 +19,9 @@ class PngImage {
   PngImage() = default;
 
   // Decodes a PNG file; everything held before is discarded first.
-  void LoadPng(const std::string& path);
+  // With a progress, the rows of a non-interlaced colour image are reported
+  // as they are decoded.
+  void LoadPng(const std::string& path, RowProgress* progress = nullptr);
 
   int Width() const { return width_; }
   int Height() const { return height_; }

@@ -119,6 +119,52 @@ TEST_F(Cli, ConvertPrintsTheLogAndReportsFailuresAsTheErrorBoxWould) {
   EXPECT_EQ(zero.err, messages::ReducedSideZero(2047, 0) + "\n");  // ends in ")"
 }
 
+TEST_F(Cli, ConvertWithJobsPrintsEachFilesLinesTogetherInArgumentOrder) {
+  // A large file first, so that the small ones after it finish before it.
+  const std::string large = dir_.File("large.bmp");
+  const std::string small = dir_.File("small.bmp");
+  const std::string missing = dir_.File("missing.bmp");
+  const std::string thin = dir_.File("thin.bmp");
+  WriteFile(large, UniformBmp(6000, 800));
+  WriteFile(small, UniformBmp(4, 2));
+  WriteFile(thin, UniformBmp(3000, 5));
+  const std::string expectedOut = large + "\n6000 x 800\n> " + dir_.File("large_2048.bmp") +
+                                  "\n> 2047 x 273\n" + small + "\n4 x 2\n" + missing + "\n" +
+                                  thin + "\n3000 x 5\n> " + dir_.File("thin_2048.bmp") +
+                                  "\n> 2047 x 3\n";
+  const std::string expectedErr = messages::CannotOpenFile(missing, OsErrorText(ENOENT)) + "\n";
+  for (const std::vector<std::string>& jobs :
+       {std::vector<std::string>{"-j", "2"}, {"-j2"}, {"-j", "1"}, {}}) {
+    std::vector<std::string> args = {"convert"};
+    args.insert(args.end(), jobs.begin(), jobs.end());
+    args.insert(args.end(), {large, small, missing, thin});
+    const Outcome outcome = Run(args);
+    EXPECT_EQ(outcome.status, 1) << ::testing::PrintToString(jobs);
+    EXPECT_EQ(outcome.out, expectedOut) << ::testing::PrintToString(jobs);
+    EXPECT_EQ(outcome.err, expectedErr) << ::testing::PrintToString(jobs);
+  }
+  for (const char* bad : {"0", "x", "2x"}) {
+    const Outcome outcome = Run({"convert", "-j", bad, small});
+    EXPECT_EQ(outcome.status, 2) << bad;
+    EXPECT_EQ(outcome.err, messages::kCliUsage);
+  }
+  EXPECT_EQ(Run({"convert", "-j", "2"}).status, 2);
+}
+
+TEST_F(Cli, ConvertWithJobsKeepsTheOrderOfFilesThatShareAnOutput) {
+  // Both name out_2048.bmp: the later argument's image is the one left.
+  const std::string first = dir_.File("out.bmp");
+  const std::string second = dir_.File("out_2048.BMP");
+  WriteFile(first, UniformBmp(3000, 40, 1, 2, 3));
+  WriteFile(second, UniformBmp(2100, 4, 7, 8, 9));
+  const Outcome outcome = Run({"convert", "-j", "2", first, second});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  const std::vector<std::uint8_t> written = ReadFile(dir_.File("out_2048.bmp"));
+  ASSERT_GT(written.size(), 57u);
+  EXPECT_EQ((std::vector<std::uint8_t>(written.begin() + 54, written.begin() + 57)),
+            (std::vector<std::uint8_t>{7, 8, 9}));
+}
+
 TEST_F(Cli, RasterWritesTheWorkingRasterAsPng) {
   const std::string input = dir_.File("small.bmp");
   const std::string output = dir_.File("out.png");

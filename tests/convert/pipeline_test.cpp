@@ -1,0 +1,282 @@
+// The conversion reduces and encodes JPEG and PNG input while it is decoded.
+// These tests hold its results against the one-thread steps done by hand
+// with the same readers, reduction and writers.
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "convert/convert.h"
+#include "convert/read_input.h"
+#include "formats/bmp/bmp.h"
+#include "formats/jpeg/jpeg_image.h"
+#include "formats/png/png_encoder.h"
+#include "formats/png/png_image.h"
+#include "formats/tiff/tiff_reader.h"
+#include "raster/raster.h"
+#include "raster/reduce.h"
+#include "support/error.h"
+#include "support/files.h"
+#include "support/messages.h"
+#include "tests/formats/jpeg/jpeg_fixtures.h"
+#include "tests/support/test_support.h"
+
+namespace tolvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+// Keeps every line and every raster shown.
+class Recorder : public Log, public Preview {
+ public:
+  void Clear() override { events.push_back("clear"); }
+  void Append(std::string_view line) override { events.push_back(std::string(line)); }
+  void Show(const Raster& raster) override {
+    events.push_back("show raster");
+    shown.push_back(raster);
+  }
+  void Show(const PngImage&) override { events.push_back("show png"); }
+
+  std::vector<std::string> events;
+  std::vector<Raster> shown;
+};
+
+// Colours that change from pixel to pixel and row to row, so that every
+// source row weighs in the reduced image.
+std::uint8_t Noise(int x, int y, int channel) {
+  std::uint32_t v = static_cast<std::uint32_t>(x) * 2654435761u ^
+                    static_cast<std::uint32_t>(y) * 40503u ^ static_cast<std::uint32_t>(channel) * 97u;
+  v ^= v >> 13;
+  return static_cast<std::uint8_t>((v & 0x7F) + ((x + y) & 0x7F));
+}
+
+Raster NoiseRaster(int width, int height, RasterFormat format) {
+  Raster raster;
+  raster.SetFormat(format);
+  raster.SetSize(width, height);
+  const int pixelBytes = format == RasterFormat::Bits24 ? 3 : 4;
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = raster.MutableRow(y).data();
+    for (int x = 0; x < width; ++x) {
+      for (int c = 0; c < 3; ++c) row[pixelBytes * x + c] = Noise(x, y, c);
+    }
+  }
+  return raster;
+}
+
+void WriteRgbTiff(const std::string& path, const Raster& raster) {
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(tif, nullptr);
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(raster.Width()));
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(raster.Height()));
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 64);
+  std::vector<std::uint8_t> line(3 * static_cast<std::size_t>(raster.Width()));
+  for (int y = 0; y < raster.Height(); ++y) {
+    const std::uint8_t* in = raster.Row(y).data();
+    for (int x = 0; x < raster.Width(); ++x) {
+      line[3 * x] = in[3 * x + 2];
+      line[3 * x + 1] = in[3 * x + 1];
+      line[3 * x + 2] = in[3 * x];
+    }
+    ASSERT_EQ(TIFFWriteScanline(tif, line.data(), static_cast<std::uint32_t>(y), 0), 1);
+  }
+  TIFFClose(tif);
+}
+
+void WritePng(const std::string& path, const Raster& raster, std::uint8_t interlace) {
+  AtomicOutputFile out(path);
+  png::WriteRgbPng(out, raster, interlace);
+  out.Commit();
+}
+
+std::vector<std::uint8_t> NoiseJpeg(int width, int height, int components) {
+  testing::JpegRecipe recipe;
+  recipe.width = width;
+  recipe.height = height;
+  recipe.components = components;
+  recipe.quality = 90;
+  recipe.pixel = [components](int x, int y, std::uint8_t* out) {
+    for (int c = 0; c < components; ++c) out[c] = Noise(x, y, c);
+  };
+  return testing::MakeJpeg(recipe);
+}
+
+// What the conversion must leave: the working raster, the reduced raster
+// and the output file's bytes, made step by step on this thread.
+struct Expected {
+  Raster working;
+  Raster output;
+  std::vector<std::uint8_t> file;
+};
+
+Expected OneThreadSteps(InputKind kind, const std::string& path, const fs::path& scratch) {
+  Expected expected;
+  PngImage png;
+  switch (kind) {
+    case InputKind::Jpeg: {
+      JpegImage jpeg;
+      jpeg.LoadJpeg(path);
+      jpeg.ToRaster(expected.working);
+      break;
+    }
+    case InputKind::Png:
+      png.LoadPng(path);
+      png.ToRaster(expected.working);
+      break;
+    case InputKind::Bmp: LoadBmpFile(path, expected.working); break;
+    case InputKind::Tiff: LoadTiffFile(path, expected.working); break;
+  }
+  const ReducedSize size = ReducedSizeFor(expected.working.Width(), expected.working.Height());
+  expected.output.SetWidth(size.width);
+  expected.output.SetHeight(size.height);
+  ReduceHalftone(expected.working, expected.output);
+  const std::string file = (scratch / "expected").string();
+  if (kind == InputKind::Bmp) {
+    SaveBmpFile(expected.output, file);
+  } else {
+    png.FromRaster(expected.output);
+    png.SavePng(file);
+  }
+  expected.file = ReadFile(file);
+  return expected;
+}
+
+void ExpectSamePixels(const Raster& actual, const Raster& expected) {
+  ASSERT_EQ(actual.Width(), expected.Width());
+  ASSERT_EQ(actual.Height(), expected.Height());
+  ASSERT_EQ(actual.Format(), expected.Format());
+  for (int y = 0; y < expected.Height(); ++y) {
+    const auto a = actual.Row(y);
+    const auto e = expected.Row(y);
+    ASSERT_TRUE(std::equal(a.begin(), a.end(), e.begin(), e.end())) << "row " << y;
+  }
+}
+
+std::vector<std::string> FilesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string FailureOf(const std::string& path, Recorder& recorder) {
+  try {
+    ConvertImageFile(path, recorder, recorder);
+  } catch (const Error& error) {
+    return error.what();
+  }
+  ADD_FAILURE() << "no failure for " << path;
+  return {};
+}
+
+TEST(PipelinedConversion, GivesTheOneThreadResultForEveryInputKind) {
+  TempDir dir;
+  const fs::path scratch = dir.Path() / "scratch";
+  fs::create_directory(scratch);
+  const Raster colours = NoiseRaster(2600, 301, RasterFormat::Bits24);
+  const Raster device = NoiseRaster(2600, 301, RasterFormat::Device);
+  struct Case {
+    const char* name;
+    InputKind kind;
+  };
+  const Case cases[] = {{"photo.jpg", InputKind::Jpeg},   {"grey.jpeg", InputKind::Jpeg},
+                        {"tall.jpg", InputKind::Jpeg},    {"plain.png", InputKind::Png},
+                        {"adam7.png", InputKind::Png},    {"picture.bmp", InputKind::Bmp},
+                        {"scan.tif", InputKind::Tiff}};
+  WriteFile(dir.File("photo.jpg"), NoiseJpeg(2600, 301, 3));
+  WriteFile(dir.File("grey.jpeg"), NoiseJpeg(2100, 97, 1));  // a palette store: not pipelined
+  WriteFile(dir.File("tall.jpg"), NoiseJpeg(150, 2300, 3));
+  WritePng(dir.File("plain.png"), device, 0);
+  WritePng(dir.File("adam7.png"), device, 1);
+  SaveBmpFile(colours, dir.File("picture.bmp"));
+  WriteRgbTiff(dir.File("scan.tif"), colours);
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.File(c.name);
+    const Expected expected = OneThreadSteps(c.kind, path, scratch);
+    Recorder recorder;
+    ConvertImageFile(path, recorder, recorder);
+    const std::string output = OutputPathFor(path);
+    ASSERT_EQ(recorder.events.size(), 7u);
+    EXPECT_EQ(recorder.events[5], messages::OutputPathLine(output));
+    EXPECT_EQ(ReadFile(output), expected.file);
+    ASSERT_FALSE(recorder.shown.empty());
+    ExpectSamePixels(recorder.shown.back(), expected.output);
+    if (c.kind != InputKind::Png) ExpectSamePixels(recorder.shown.front(), expected.working);
+  }
+}
+
+TEST(PipelinedConversion, ADecodeFailureInTheMiddleReportsTheDecoderAndLeavesNoFile) {
+  TempDir dir;
+  const std::string whole = dir.File("whole.png");
+  WritePng(whole, NoiseRaster(2600, 400, RasterFormat::Device), 0);
+  std::vector<std::uint8_t> bytes = ReadFile(whole);
+  fs::remove(whole);
+  bytes.resize(bytes.size() / 2);
+  const std::string path = dir.File("cut.png");
+  WriteFile(path, bytes);
+
+  std::string decoderMessage;
+  try {
+    PngImage png;
+    png.LoadPng(path);
+  } catch (const Error& error) {
+    decoderMessage = error.what();
+  }
+  ASSERT_FALSE(decoderMessage.empty());
+
+  Recorder recorder;
+  EXPECT_EQ(FailureOf(path, recorder), decoderMessage);
+  EXPECT_EQ(recorder.events, (std::vector<std::string>{"clear", path}));
+  EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{"cut.png"});
+
+  // The decoder's failure comes first also when the output could not have
+  // been made either.
+  fs::create_directory(dir.Path() / "cut_2048.png");
+  Recorder second;
+  EXPECT_EQ(FailureOf(path, second), decoderMessage);
+  EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"cut.png", "cut_2048.png"}));
+}
+
+TEST(PipelinedConversion, AnOutputThatCannotBeMadeFailsAfterThePreviewOfTheReduction) {
+  TempDir dir;
+  const std::string path = dir.File("photo.jpg");
+  WriteFile(path, NoiseJpeg(2600, 200, 3));
+  const std::string output = dir.File("photo_2048.png");
+  fs::create_directory(output);
+  Recorder recorder;
+  EXPECT_EQ(FailureOf(path, recorder), messages::CannotCreateFile(output, OsErrorText(EISDIR)));
+  EXPECT_EQ(recorder.events, (std::vector<std::string>{"clear", path, "show raster",
+                                                       messages::SizeLine(2600, 200),
+                                                       "show raster"}));
+  EXPECT_EQ(recorder.shown.back().Width(), 2047);
+  EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"photo.jpg", "photo_2048.png"}));
+}
+
+TEST(PipelinedConversion, AnInputNamedAsItsOutputIsRefusedAndKept) {
+  TempDir dir;
+  const std::string path = dir.File("x_2048.png");
+  WritePng(path, NoiseRaster(2100, 50, RasterFormat::Device), 0);
+  const std::vector<std::uint8_t> before = ReadFile(path);
+  Recorder recorder;
+  EXPECT_EQ(FailureOf(path, recorder), messages::OutputIsInput(path));
+  EXPECT_EQ(ReadFile(path), before);
+  EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{"x_2048.png"});
+}
+
+}  // namespace
+}  // namespace tolvane
