@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "raster/packed_index.h"
 #include "support/error.h"
 #include "support/huge_pages.h"
 #include "support/memory_budget.h"
@@ -85,31 +86,6 @@ std::size_t NearestIndex(const std::vector<PaletteEntry>& palette, std::size_t u
   return best;
 }
 
-unsigned IndexAt(const std::uint8_t* row, int x, int bits) {
-  switch (bits) {
-    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-    case 4: return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0Fu;
-    default: return row[x];
-  }
-}
-
-void SetIndexAt(std::uint8_t* row, int x, int bits, unsigned index) {
-  switch (bits) {
-    case 1: {
-      const auto bit = static_cast<std::uint8_t>(0x80u >> (x & 7));
-      row[x >> 3] = static_cast<std::uint8_t>((row[x >> 3] & ~bit) | ((index & 1u) ? bit : 0));
-      break;
-    }
-    case 4: {
-      const int shift = (x & 1) ? 0 : 4;
-      const auto mask = static_cast<std::uint8_t>(0x0Fu << shift);
-      row[x >> 1] = static_cast<std::uint8_t>((row[x >> 1] & ~mask) | ((index & 0x0Fu) << shift));
-      break;
-    }
-    default: row[x] = static_cast<std::uint8_t>(index);
-  }
-}
-
 std::uint32_t LoadLittle(const std::uint8_t* p, int bytes) {
   std::uint32_t value = 0;
   for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | p[i];
@@ -133,7 +109,7 @@ void PackRowBgrx(const std::uint8_t* in, int width, RasterFormat format, int bit
   for (int x = 0; x < width; ++x) {
     const std::uint8_t* px = in + 4 * x;
     if (IsPaletteFormat(format)) {
-      SetIndexAt(row, x, bits,
+      SetPackedIndex(row, x, bits,
                  static_cast<unsigned>(NearestIndex(palette, IndexCount(bits), px[2], px[1], px[0])));
     } else if (bits == 24) {
       std::memcpy(row + 3 * x, px, 3);
@@ -320,7 +296,9 @@ void Raster::SetPalette(std::vector<PaletteEntry> palette) {
     if (!identity) {
       for (int y = 0; y < height_; ++y) {
         std::uint8_t* row = MutableRow(y).data();
-        for (int x = 0; x < width_; ++x) SetIndexAt(row, x, bitsPerPixel_, map[IndexAt(row, x, bitsPerPixel_)]);
+        for (int x = 0; x < width_; ++x) {
+          SetPackedIndex(row, x, bitsPerPixel_, map[PackedIndexAt(row, x, bitsPerPixel_)]);
+        }
       }
     }
   }
@@ -398,7 +376,7 @@ void ReadRowBgrx(const Raster& raster, int y, std::uint8_t* out) {
   if (IsPaletteFormat(format)) {
     const auto& palette = raster.Palette();
     for (int x = 0; x < width; ++x) {
-      const unsigned index = IndexAt(row, x, bits);
+      const unsigned index = PackedIndexAt(row, x, bits);
       const PaletteEntry c = index < palette.size() ? palette[index] : PaletteEntry{};
       out[4 * x] = c.blue;
       out[4 * x + 1] = c.green;

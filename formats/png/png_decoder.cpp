@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "raster/packed_index.h"
 #include "support/error.h"
 #include "support/huge_pages.h"
 #include "support/memory_budget.h"
@@ -233,23 +234,6 @@ unsigned SampleAt(const std::uint8_t* raw, std::uint32_t x, int depth) {
   }
 }
 
-void SetIndex(std::uint8_t* row, std::uint32_t x, int bits, unsigned index) {
-  switch (bits) {
-    case 1: {
-      const auto bit = static_cast<std::uint8_t>(0x80u >> (x & 7));
-      row[x >> 3] = static_cast<std::uint8_t>(index ? (row[x >> 3] | bit) : (row[x >> 3] & ~bit));
-      break;
-    }
-    case 4: {
-      const int shift = (x & 1) ? 0 : 4;
-      const auto mask = static_cast<std::uint8_t>(0x0Fu << shift);
-      row[x >> 1] = static_cast<std::uint8_t>((row[x >> 1] & ~mask) | ((index & 0x0Fu) << shift));
-      break;
-    }
-    default: row[x] = static_cast<std::uint8_t>(index);
-  }
-}
-
 // Puts unfiltered scan lines into the planes by the sample table.
 class RowStorer {
  public:
@@ -333,7 +317,7 @@ class RowStorer {
     // 2-bit gray goes through every fifth entry of the 16-entry ramp.
     const unsigned scale = header_.colorType == kGray && depth == 2 ? 5 : 1;
     for (std::uint32_t x = 0; x < count; ++x) {
-      SetIndex(out, x0 + x * step, storeBits_, scale * SampleAt(raw, x, depth));
+      SetPackedIndex(out, x0 + x * step, storeBits_, scale * SampleAt(raw, x, depth));
     }
   }
 

@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 
+#include "raster/packed_index.h"
 #include "support/error.h"
 #include "support/exact.h"
 #include "support/messages.h"
@@ -11,14 +12,6 @@
 namespace tolvane::png {
 
 namespace {
-
-unsigned IndexAt(const std::uint8_t* row, int x, int bits) {
-  switch (bits) {
-    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-    case 4: return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0Fu;
-    default: return row[x];
-  }
-}
 
 // Over-blending with the image's alpha, as for colour types 4 and 6.
 void BlendOver(std::uint8_t* d, const std::uint8_t (&s)[3], unsigned a) {
@@ -63,7 +56,7 @@ void BlendRow(const PartialSource& source, int sy, std::span<const int> columns,
       const auto& palette = *source.palette;
       const int bits = source.store->BitsPerPixel();
       for (const int sx : columns) {
-        const unsigned index = IndexAt(row, sx, bits);
+        const unsigned index = PackedIndexAt(row, static_cast<std::size_t>(sx), bits);
         if (index >= palette.size()) throw Error(std::string(messages::kPngNoPaletteEntry));
         const PaletteEntry& c = palette[index];
         const unsigned a = (*source.transparency)[index];
