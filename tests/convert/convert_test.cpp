@@ -16,12 +16,14 @@
 #include "support/files.h"
 #include "support/messages.h"
 #include "tests/convert/bmp_fixture.h"
+#include "tests/convert/conversion_failure.h"
 #include "tests/support/test_support.h"
 
 namespace tolvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FailureOf;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::UniformBmp;
@@ -53,17 +55,6 @@ std::vector<std::string> FilesIn(const fs::path& folder) {
   }
   std::sort(names.begin(), names.end());
   return names;
-}
-
-// Runs a conversion expected to fail and returns its message.
-std::string FailureOf(const std::string& path, Recorder& recorder) {
-  try {
-    ConvertImageFile(path, recorder, recorder);
-  } catch (const Error& error) {
-    return error.what();
-  }
-  ADD_FAILURE() << "no failure for " << path;
-  return {};
 }
 
 TEST(ConvertImageFile, UnhandledExtensionsChangeNothing) {

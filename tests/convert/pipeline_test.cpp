@@ -25,12 +25,14 @@
 #include "support/files.h"
 #include "support/messages.h"
 #include "tests/formats/jpeg/jpeg_fixtures.h"
+#include "tests/convert/conversion_failure.h"
 #include "tests/support/test_support.h"
 
 namespace tolvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FailureOf;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
@@ -170,16 +172,6 @@ std::vector<std::string> FilesIn(const fs::path& folder) {
   for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::string FailureOf(const std::string& path, Recorder& recorder) {
-  try {
-    ConvertImageFile(path, recorder, recorder);
-  } catch (const Error& error) {
-    return error.what();
-  }
-  ADD_FAILURE() << "no failure for " << path;
-  return {};
 }
 
 TEST(PipelinedConversion, GivesTheOneThreadResultForEveryInputKind) {
