@@ -34,10 +34,11 @@ bool ReductionPipeline::Begin(const Raster& raster) {
     return false;
   }
   output_.SetAlphaMode(AlphaMode::None);
+  outputRows_.resize(static_cast<std::size_t>(reduced.height));
+  for (int y = 0; y < reduced.height; ++y) outputRows_[static_cast<std::size_t>(y)] = output_.MutableRow(y).data();
   sourceWidth_ = width;
   sourceHeight_ = height;
   sourceFormat_ = format;
-  rows_.assign(static_cast<std::size_t>(height), nullptr);
   reducer_.emplace(width, height, reduced.width, reduced.height,
                    bgr ? SourcePixels::Bgr : SourcePixels::Bgrx,
                    [this](int y, std::span<const std::uint8_t> row) { StoreRow(y, row); });
@@ -45,6 +46,7 @@ bool ReductionPipeline::Begin(const Raster& raster) {
     worker_ = std::jthread([this] { Work(); });
   } catch (const std::system_error&) {
     reducer_.reset();
+    outputRows_.clear();
     output_ = Raster();
     return false;
   }
@@ -52,13 +54,11 @@ bool ReductionPipeline::Begin(const Raster& raster) {
 }
 
 void ReductionPipeline::RowDone(int y, const std::uint8_t* row) {
-  {
-    const std::lock_guard lock(mutex_);
-    if (y != rowsReady_ || y >= sourceHeight_) return;
-    rows_[static_cast<std::size_t>(y)] = row;
-    rowsReady_ = y + 1;
-  }
-  rowArrived_.notify_one();
+  if (!reducer_ || y != rowsPushed_ || y >= sourceHeight_) return;
+  if (y == 0) firstRow_ = row;
+  lastRow_ = row;
+  ++rowsPushed_;
+  reducer_->PushRow(row, true);
 }
 
 void ReductionPipeline::Abandon() { Stop(); }
@@ -72,21 +72,20 @@ void ReductionPipeline::Stop() {
   if (worker_.joinable()) worker_.join();
 }
 
-const std::uint8_t* ReductionPipeline::WaitForRow(int y) {
-  std::unique_lock lock(mutex_);
-  rowArrived_.wait(lock, [&] { return stopping_ || decodeOver_ || rowsReady_ > y; });
-  if (stopping_ || rowsReady_ <= y) return nullptr;
-  return rows_[static_cast<std::size_t>(y)];
+// On the decoding thread, from the reducer.
+void ReductionPipeline::StoreRow(int y, std::span<const std::uint8_t> bgrx) {
+  std::memcpy(outputRows_[static_cast<std::size_t>(y)], bgrx.data(), bgrx.size());
+  {
+    const std::lock_guard lock(mutex_);
+    outputRowsReady_ = y + 1;
+  }
+  rowArrived_.notify_one();
 }
 
-void ReductionPipeline::StoreRow(int y, std::span<const std::uint8_t> bgrx) {
-  std::memcpy(output_.MutableRow(y).data(), bgrx.data(), bgrx.size());
-  if (!writer_ || failure_) return;
-  try {
-    writer_->WriteRowBgrx(bgrx.data());
-  } catch (...) {
-    failure_ = std::current_exception();  // rethrown on the caller's thread
-  }
+bool ReductionPipeline::WaitForOutputRow(int y) {
+  std::unique_lock lock(mutex_);
+  rowArrived_.wait(lock, [&] { return stopping_ || decodeOver_ || outputRowsReady_ > y; });
+  return !stopping_ && outputRowsReady_ > y;
 }
 
 void ReductionPipeline::Work() {
@@ -94,39 +93,32 @@ void ReductionPipeline::Work() {
     file_ = std::make_unique<AtomicOutputFile>(outputPath_);
     writer_ = std::make_unique<png::RgbPngWriter>(*file_, static_cast<std::uint32_t>(output_.Width()),
                                                   static_cast<std::uint32_t>(output_.Height()));
-  } catch (...) {
-    failure_ = std::current_exception();
-  }
-  for (int y = 0; y < sourceHeight_ && !reducer_->Finished(); ++y) {
-    const std::uint8_t* row = WaitForRow(y);
-    if (row == nullptr) return;
-    reducer_->PushRow(row, true);
-  }
-  reducedAll_ = reducer_->Finished();
-  if (!reducedAll_ || !writer_ || failure_) return;
-  try {
+    const int height = static_cast<int>(outputRows_.size());
+    for (int y = 0; y < height; ++y) {
+      if (!WaitForOutputRow(y)) return;
+      writer_->WriteRowBgrx(outputRows_[static_cast<std::size_t>(y)]);
+    }
     writer_->Finish();
   } catch (...) {
-    failure_ = std::current_exception();
+    failure_ = std::current_exception();  // rethrown on the caller's thread
   }
 }
 
 bool ReductionPipeline::Complete(const Raster& working) {
   if (!worker_.joinable()) return false;
-  bool same = false;
+  // The reducer must have read the working raster's own rows, all of them.
+  const bool same = rowsPushed_ == sourceHeight_ && reducer_->Finished() &&
+                    working.Width() == sourceWidth_ && working.Height() == sourceHeight_ &&
+                    working.Format() == sourceFormat_ && firstRow_ == working.Row(0).data() &&
+                    lastRow_ == working.Row(sourceHeight_ - 1).data();
   {
     const std::lock_guard lock(mutex_);
     decodeOver_ = true;
-    // The worker must have read the working raster's own rows, all of them.
-    same = rowsReady_ == sourceHeight_ && working.Width() == sourceWidth_ &&
-           working.Height() == sourceHeight_ && working.Format() == sourceFormat_ &&
-           rows_.front() == working.Row(0).data() &&
-           rows_.back() == working.Row(sourceHeight_ - 1).data();
     if (!same) stopping_ = true;
   }
   rowArrived_.notify_one();
   worker_.join();
-  if (same && reducedAll_) return true;
+  if (same) return true;
   writer_.reset();
   file_.reset();
   output_ = Raster();

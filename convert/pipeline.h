@@ -22,13 +22,15 @@ namespace png {
 class RgbPngWriter;
 }
 
-// Reduces and encodes on a second thread while the caller's thread decodes.
+// Reduces while the caller's thread decodes, and encodes on a second thread.
 // Handed to a decoder as its RowProgress: when the decoded raster is to be
-// reduced, Begin sizes the output raster and starts a worker that pushes
-// each finished source row through the halftone reducer, stores every
-// destination row in the output raster and feeds it to a PNG writer on a
-// temporary file. Nothing is logged or shown from the worker, and no file
-// appears until the caller commits it.
+// reduced, Begin sizes the output raster and starts a worker. Each finished
+// source row goes through the halftone reducer on the decoding thread (a
+// small share of the decode's own work); every finished destination row is
+// stored in the output raster and handed to the worker, which feeds it to a
+// PNG writer on a temporary file. The encoder, the longest single step, thus
+// runs beside the decoder. Nothing is logged or shown from the worker, and
+// no file appears until the caller commits it.
 //
 // Whatever goes wrong in the worker is kept and rethrown by CommitOutput, on
 // the caller's thread, at the point where the one-thread procedure would
@@ -62,28 +64,34 @@ class ReductionPipeline : public RowProgress {
  private:
   void Work();
   void StoreRow(int y, std::span<const std::uint8_t> bgrx);
-  const std::uint8_t* WaitForRow(int y);
+  bool WaitForOutputRow(int y);
   void Stop();
 
   std::string outputPath_;
   Raster output_;
+  // The output raster's rows, taken before the worker starts: the decoding
+  // thread fills them and the worker reads them, neither touching output_.
+  std::vector<std::uint8_t*> outputRows_;
   int sourceWidth_ = 0;
   int sourceHeight_ = 0;
   RasterFormat sourceFormat_ = RasterFormat::Device;
+
+  // The decoding thread's own: the reducer and the source rows it was given.
   std::optional<HalftoneReducer> reducer_;
+  int rowsPushed_ = 0;
+  const std::uint8_t* firstRow_ = nullptr;
+  const std::uint8_t* lastRow_ = nullptr;
 
   std::mutex mutex_;
   std::condition_variable rowArrived_;
-  std::vector<const std::uint8_t*> rows_;  // guarded by mutex_
-  int rowsReady_ = 0;                      // guarded by mutex_
-  bool decodeOver_ = false;                // guarded by mutex_
-  bool stopping_ = false;                  // guarded by mutex_
+  int outputRowsReady_ = 0;  // guarded by mutex_
+  bool decodeOver_ = false;  // guarded by mutex_
+  bool stopping_ = false;    // guarded by mutex_
 
   // Owned by the worker until it has been joined.
   std::unique_ptr<AtomicOutputFile> file_;
   std::unique_ptr<png::RgbPngWriter> writer_;
   std::exception_ptr failure_;
-  bool reducedAll_ = false;
 
   std::jthread worker_;  // last: joined before the members it uses go
 };
