@@ -29,9 +29,7 @@ class RowProgressSession {
  public:
   RowProgressSession(RowProgress* progress, const Raster& raster)
       : progress_(progress != nullptr && progress->Begin(raster) ? progress : nullptr) {}
-  ~RowProgressSession() {
-    if (progress_ != nullptr) progress_->Abandon();
-  }
+  ~RowProgressSession() { Abandon(); }
   RowProgressSession(const RowProgressSession&) = delete;
   RowProgressSession& operator=(const RowProgressSession&) = delete;
 
@@ -40,6 +38,12 @@ class RowProgressSession {
   }
   // Every row has been handed over and the store outlives the session.
   void Finish() { progress_ = nullptr; }
+  // The rows handed over are not final after all: the progress lets go of
+  // them, and nothing more is reported.
+  void Abandon() {
+    if (progress_ != nullptr) progress_->Abandon();
+    progress_ = nullptr;
+  }
 
  private:
   RowProgress* progress_;

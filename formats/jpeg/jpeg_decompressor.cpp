@@ -44,6 +44,7 @@ JpegDecompressor::JpegDecompressor(std::span<const std::uint8_t> data) {
     ThrowJpegFailure(code);
   }
   info_.mem->max_memory_to_use = WorkMemoryLimit();
+  blockArrays_.emplace(info_);
   AttachJpegMemorySource(&info_, source_, data);
 }
 
@@ -54,6 +55,16 @@ void JpegDecompressor::ReadHeader() {
   if (!Guarded(errors_, [info] { jpeg_read_header(info, TRUE); })) {
     ThrowJpegFailure(errors_.pub.msg_code);
   }
+}
+
+bool JpegDecompressor::HasMultipleScans() {
+  jpeg_decompress_struct* info = &info_;
+  boolean multiple = FALSE;
+  boolean* result = &multiple;
+  if (!Guarded(errors_, [info, result] { *result = jpeg_has_multiple_scans(info); })) {
+    ThrowJpegFailure(errors_.pub.msg_code);
+  }
+  return multiple != FALSE;
 }
 
 void JpegDecompressor::StartDecompress() {
@@ -75,6 +86,32 @@ void JpegDecompressor::ReadScanline(std::uint8_t* row) {
   }
   // The source never suspends, so libjpeg always delivers the row.
   if (rows != 1) ThrowJpegFailure(JERR_CANT_SUSPEND);
+}
+
+int JpegDecompressor::ConsumeInput() {
+  jpeg_decompress_struct* info = &info_;
+  int status = 0;
+  int* result = &status;
+  if (!Guarded(errors_, [info, result] { *result = jpeg_consume_input(info); })) {
+    ThrowJpegFailure(errors_.pub.msg_code);
+  }
+  // The source never suspends.
+  if (status == JPEG_SUSPENDED) ThrowJpegFailure(JERR_CANT_SUSPEND);
+  return status;
+}
+
+void JpegDecompressor::StartOutput(int scan) {
+  jpeg_decompress_struct* info = &info_;
+  if (!Guarded(errors_, [info, scan] { jpeg_start_output(info, scan); })) {
+    ThrowJpegFailure(errors_.pub.msg_code);
+  }
+}
+
+void JpegDecompressor::FinishOutput() {
+  jpeg_decompress_struct* info = &info_;
+  if (!Guarded(errors_, [info] { jpeg_finish_output(info); })) {
+    ThrowJpegFailure(errors_.pub.msg_code);
+  }
 }
 
 void JpegDecompressor::FinishDecompress() {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
+#include "formats/jpeg/jpeg_block_arrays.h"
 #include "formats/jpeg/jpeg_errors.h"
 #include "formats/jpeg/jpeg_library.h"
 #include "formats/jpeg/jpeg_source.h"
@@ -25,14 +27,22 @@ class JpegDecompressor {
   jpeg_decompress_struct& Info() { return info_; }
 
   void ReadHeader();                  // jpeg_read_header, an image required
+  bool HasMultipleScans();            // jpeg_has_multiple_scans
   void StartDecompress();             // jpeg_start_decompress
   void ReadScanline(std::uint8_t* row);  // one row by jpeg_read_scanlines
   void FinishDecompress();            // jpeg_finish_decompress
+
+  // Buffered-image mode: jpeg_consume_input (its result), jpeg_start_output
+  // and jpeg_finish_output.
+  int ConsumeInput();
+  void StartOutput(int scan);
+  void FinishOutput();
 
  private:
   jpeg_decompress_struct info_{};
   JpegErrorManager errors_{};
   JpegMemorySource source_{};
+  std::optional<JpegBlockArrays> blockArrays_;  // after info_: freed once libjpeg is gone
 };
 
 }  // namespace tolvane

@@ -6,6 +6,7 @@
 
 #include "formats/jpeg/jpeg_cmyk.h"
 #include "formats/jpeg/jpeg_decompressor.h"
+#include "formats/jpeg/jpeg_scans.h"
 #include "support/error.h"
 #include "support/files.h"
 #include "support/messages.h"
@@ -93,19 +94,11 @@ std::vector<PaletteEntry> PaletteFrom(const jpeg_decompress_struct& info) {
   return palette;
 }
 
-Raster Decode(std::span<const std::uint8_t> data, bool paletteMode, RowProgress* progress) {
-  JpegDecompressor jpeg(data);
-  jpeg_decompress_struct& info = jpeg.Info();
-  jpeg.ReadHeader();
-  RefuseWhatSixBCannotDecode(info);
-  SetDecodeParameters(info, paletteMode);
-  const RasterFormat format = FormatFor(info);
-  const bool swapRows = format == RasterFormat::Bits24 && !AskForBgrOutput(info);
-
-  jpeg.StartDecompress();
+// The raster the decoded rows go to, sized and with the quantiser's palette.
+Raster NewRaster(const jpeg_decompress_struct& info, RasterFormat format) {
   const int width = static_cast<int>(info.output_width);
   const int height = static_cast<int>(info.output_height);
-  // Every row is written below, so the store needs no white fill first.
+  // Every row is written, so the store needs no white fill first.
   const int bits = format == RasterFormat::Bits8 ? 8 : format == RasterFormat::Bits32 ? 32 : 24;
   Raster raster;
   if (width > 0 && height > 0) {
@@ -126,22 +119,87 @@ Raster Decode(std::span<const std::uint8_t> data, bool paletteMode, RowProgress*
       static_cast<std::size_t>(info.output_components) * info.output_width;
   if (bytesPerRow > raster.RowBytes()) throw Error(messages::JpegError(kUnsupportedConversionCode));
   if (info.colormap != nullptr && raster.Empty()) raster.SetPalette(PaletteFrom(info));
+  return raster;
+}
 
-  RowProgressSession session(raster.Empty() ? nullptr : progress, raster);
+// One output pass: every row from the top, each finished in place and
+// reported as soon as it is.
+void ReadRows(JpegDecompressor& jpeg, Raster& raster, bool swapRows, RowProgressSession& session) {
+  jpeg_decompress_struct& info = jpeg.Info();
+  const int width = static_cast<int>(info.output_width);
+  const bool cmyk = raster.Format() == RasterFormat::Bits32;
   while (info.output_scanline < info.output_height) {
     const int y = static_cast<int>(info.output_scanline);
     std::uint8_t* row = raster.MutableRow(y).data();
     jpeg.ReadScanline(row);
-    if (format == RasterFormat::Bits32) ConvertCmykRow(row, width);
+    if (cmyk) ConvertCmykRow(row, width);
     if (swapRows) SwapRedAndBlue(row, width);
     session.RowDone(y, row);
+  }
+}
+
+// Consumes the scans before the last one. Returns the scan whose output
+// pass gives the final image: the last, when the forecast holds.
+int ReadUpToLastScan(JpegDecompressor& jpeg, int expectedScans) {
+  jpeg_decompress_struct& info = jpeg.Info();
+  while (info.input_scan_number < expectedScans) {
+    if (jpeg.ConsumeInput() == JPEG_REACHED_EOI) break;
+  }
+  return info.input_scan_number;
+}
+
+// The output pass of a multi-scan file read in buffered-image mode. It runs
+// while the last scan is read: libjpeg produces a row once that scan has
+// passed it, and with all earlier scans in, the row is then what a decode
+// of the whole file would give. Should a scan follow after all (the
+// forecast was wrong), the rows already reported are withdrawn and the
+// image is output again from the complete data.
+void ReadRowsDuringLastScan(JpegDecompressor& jpeg, int scan, Raster& raster, bool swapRows,
+                            RowProgressSession& session) {
+  jpeg_decompress_struct& info = jpeg.Info();
+  jpeg.StartOutput(scan);
+  ReadRows(jpeg, raster, swapRows, session);
+  jpeg.FinishOutput();  // reads on to the next scan or the end of the image
+  if (info.input_scan_number <= info.output_scan_number) return;
+  session.Abandon();
+  while (jpeg.ConsumeInput() != JPEG_REACHED_EOI) {
+  }
+  jpeg.StartOutput(info.input_scan_number);
+  ReadRows(jpeg, raster, swapRows, session);
+  jpeg.FinishOutput();
+}
+
+}  // namespace
+
+Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgress* progress,
+                  int expectedScans) {
+  JpegDecompressor jpeg(data);
+  jpeg_decompress_struct& info = jpeg.Info();
+  jpeg.ReadHeader();
+  RefuseWhatSixBCannotDecode(info);
+  SetDecodeParameters(info, paletteMode);
+  const RasterFormat format = FormatFor(info);
+  const bool swapRows = format == RasterFormat::Bits24 && !AskForBgrOutput(info);
+  // A multi-scan file gives no row before its last scan. When someone waits
+  // for rows, it is read in buffered-image mode so that the rows come while
+  // that scan is read instead of after the whole file.
+  const bool duringLastScan =
+      progress != nullptr && format != RasterFormat::Bits8 && jpeg.HasMultipleScans();
+  info.buffered_image = duringLastScan ? TRUE : FALSE;
+
+  jpeg.StartDecompress();
+  const int outputScan = duringLastScan ? ReadUpToLastScan(jpeg, expectedScans) : 0;
+  Raster raster = NewRaster(info, format);
+  RowProgressSession session(raster.Empty() ? nullptr : progress, raster);
+  if (duringLastScan) {
+    ReadRowsDuringLastScan(jpeg, outputScan, raster, swapRows, session);
+  } else {
+    ReadRows(jpeg, raster, swapRows, session);
   }
   jpeg.FinishDecompress();
   session.Finish();
   return raster;
 }
-
-}  // namespace
 
 void SetJpegPaletteMode(bool on) { gPaletteMode = on; }
 bool JpegPaletteMode() { return gPaletteMode; }
@@ -167,7 +225,7 @@ int JpegImage::Height() const { return decoded_ ? raster_.Height() : height_; }
 
 void JpegImage::ToRaster(Raster& raster, RowProgress* progress) {
   if (!decoded_) {
-    raster_ = Decode(data_, JpegPaletteMode(), progress);
+    raster_ = DecodeJpeg(data_, JpegPaletteMode(), progress, CountJpegScans(data_));
     decoded_ = true;
   }
   raster = raster_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,14 @@ namespace tolvane {
 // start-up from the display's depth, off unless a caller turns it on.
 void SetJpegPaletteMode(bool on);
 bool JpegPaletteMode();
+
+// Decodes the bytes of a whole JPEG file, as ToRaster does. With a progress,
+// each row is reported as soon as it is final; a file with several scans is
+// then read expecting `expectedScans` of them, so that its rows can come while
+// its last scan is read (ToRaster counts the scans in the file; any other
+// number costs time, never a different pixel).
+Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgress* progress,
+                  int expectedScans);
 
 // The JPEG image object: loading reads the whole file and its header, the
 // first ToRaster decodes the pixels.

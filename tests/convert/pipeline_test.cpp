@@ -104,11 +104,12 @@ void WritePng(const std::string& path, const Raster& raster, std::uint8_t interl
   out.Commit();
 }
 
-std::vector<std::uint8_t> NoiseJpeg(int width, int height, int components) {
+std::vector<std::uint8_t> NoiseJpeg(int width, int height, int components, bool progressive = false) {
   testing::JpegRecipe recipe;
   recipe.width = width;
   recipe.height = height;
   recipe.components = components;
+  recipe.progressive = progressive;
   recipe.quality = 90;
   recipe.pixel = [components](int x, int y, std::uint8_t* out) {
     for (int c = 0; c < components; ++c) out[c] = Noise(x, y, c);
@@ -185,12 +186,15 @@ TEST(PipelinedConversion, GivesTheOneThreadResultForEveryInputKind) {
     InputKind kind;
   };
   const Case cases[] = {{"photo.jpg", InputKind::Jpeg},   {"grey.jpeg", InputKind::Jpeg},
+                        {"progressive.jpg", InputKind::Jpeg}, {"cmyk.jpg", InputKind::Jpeg},
                         {"tall.jpg", InputKind::Jpeg},    {"plain.png", InputKind::Png},
                         {"adam7.png", InputKind::Png},    {"picture.bmp", InputKind::Bmp},
                         {"scan.tif", InputKind::Tiff}};
   WriteFile(dir.File("photo.jpg"), NoiseJpeg(2600, 301, 3));
   WriteFile(dir.File("grey.jpeg"), NoiseJpeg(2100, 97, 1));  // a palette store: not pipelined
   WriteFile(dir.File("tall.jpg"), NoiseJpeg(150, 2300, 3));
+  WriteFile(dir.File("progressive.jpg"), NoiseJpeg(2600, 301, 3, true));  // rows during its last scan
+  WriteFile(dir.File("cmyk.jpg"), NoiseJpeg(2100, 90, 4, true));
   WritePng(dir.File("plain.png"), device, 0);
   WritePng(dir.File("adam7.png"), device, 1);
   SaveBmpFile(colours, dir.File("picture.bmp"));

@@ -27,6 +27,22 @@ std::vector<std::uint8_t> MakeJpeg(const JpegRecipe& recipe) {
   if (recipe.storeAsYcck) jpeg_set_colorspace(&info, JCS_YCCK);
   jpeg_set_quality(&info, recipe.quality, TRUE);
   if (recipe.progressive) jpeg_simple_progression(&info);
+  std::vector<jpeg_scan_info> script;
+  for (const JpegScan& scan : recipe.scans) {
+    jpeg_scan_info entry{};
+    entry.comps_in_scan = static_cast<int>(scan.components.size());
+    for (std::size_t c = 0; c < scan.components.size(); ++c) entry.component_index[c] = scan.components[c];
+    entry.Ss = scan.ss;
+    entry.Se = scan.se;
+    entry.Ah = scan.ah;
+    entry.Al = scan.al;
+    script.push_back(entry);
+  }
+  if (!script.empty()) {
+    info.scan_info = script.data();
+    info.num_scans = static_cast<int>(script.size());
+  }
+  info.restart_in_rows = recipe.restartRows;
   jpeg_start_compress(&info, TRUE);
   std::vector<std::uint8_t> row(static_cast<std::size_t>(recipe.width) * static_cast<std::size_t>(recipe.components));
   while (info.next_scanline < info.image_height) {

@@ -6,6 +6,13 @@
 
 namespace tolvane::testing {
 
+// One scan of a scan script: the components it covers, the spectral range
+// and the successive-approximation bits.
+struct JpegScan {
+  std::vector<int> components;
+  int ss = 0, se = 63, ah = 0, al = 0;
+};
+
 // What libjpeg's compressor is asked to make.
 struct JpegRecipe {
   int width = 16;
@@ -14,6 +21,8 @@ struct JpegRecipe {
   bool storeAsRgb = false;      // three components kept RGB, Adobe marker with transform 0
   bool storeAsYcck = false;     // four components stored as YCCK, Adobe marker transform 2
   bool progressive = false;
+  std::vector<JpegScan> scans;  // a scan script of its own instead of libjpeg's
+  int restartRows = 0;          // a restart marker every so many MCU rows
   int quality = 100;
   // The samples of pixel (x, y), `components` of them, into out.
   std::function<void(int x, int y, std::uint8_t* out)> pixel;

@@ -1,0 +1,184 @@
+// Files of several scans: counting them, and handing out rows while the last
+// one is read.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "formats/jpeg/jpeg_image.h"
+#include "formats/jpeg/jpeg_scans.h"
+#include "raster/row_progress.h"
+#include "tests/formats/jpeg/jpeg_fixtures.h"
+
+namespace tolvane {
+namespace {
+
+using testing::JpegRecipe;
+using testing::JpegScan;
+using testing::MakeJpeg;
+
+// Busy colours, so that every coefficient band carries something.
+JpegRecipe Busy(int components) {
+  JpegRecipe recipe;
+  recipe.width = 97;
+  recipe.height = 70;
+  recipe.components = components;
+  recipe.quality = 90;
+  recipe.pixel = [components](int x, int y, std::uint8_t* out) {
+    for (int c = 0; c < components; ++c) {
+      out[c] = static_cast<std::uint8_t>((x * (7 + c) + y * (13 - c) + ((x * y) >> (c + 1))) & 0xFF);
+    }
+  };
+  return recipe;
+}
+
+// Cut inside the entropy-coded data of scan `scan` (1 is the first).
+std::vector<std::uint8_t> CutInScan(const std::vector<std::uint8_t>& whole, int scan) {
+  int seen = 0;
+  for (std::size_t i = 0; i + 3 < whole.size(); ++i) {
+    if (whole[i] != 0xFF || whole[i + 1] != 0xDA || ++seen < scan) continue;
+    const std::size_t data = i + 2 + (std::size_t{whole[i + 2]} << 8 | whole[i + 3]);
+    std::size_t end = data;
+    while (end + 1 < whole.size() && !(whole[end] == 0xFF && whole[end + 1] != 0)) ++end;
+    return {whole.begin(), whole.begin() + static_cast<long>(data + (end - data) / 2)};
+  }
+  return whole;
+}
+
+// Keeps a copy of every row as it is reported.
+class RowRecorder : public RowProgress {
+ public:
+  bool Begin(const Raster& raster) override {
+    rowBytes = raster.Row(0).size();
+    return true;
+  }
+  void RowDone(int y, const std::uint8_t* row) override {
+    order.push_back(y);
+    rows.emplace_back(row, row + rowBytes);
+  }
+  void Abandon() override { ++abandoned; }
+
+  std::size_t rowBytes = 0;
+  std::vector<int> order;
+  std::vector<std::vector<std::uint8_t>> rows;
+  int abandoned = 0;
+};
+
+void ExpectSameRaster(const Raster& actual, const Raster& expected) {
+  ASSERT_EQ(actual.Width(), expected.Width());
+  ASSERT_EQ(actual.Height(), expected.Height());
+  ASSERT_EQ(actual.Format(), expected.Format());
+  for (int y = 0; y < expected.Height(); ++y) {
+    const auto a = actual.Row(y);
+    const auto e = expected.Row(y);
+    ASSERT_TRUE(std::equal(a.begin(), a.end(), e.begin(), e.end())) << "row " << y;
+  }
+}
+
+struct MultiScanCase {
+  const char* name;
+  std::vector<std::uint8_t> bytes;
+};
+
+std::vector<MultiScanCase> MultiScanFiles() {
+  JpegRecipe progressive = Busy(3);
+  progressive.progressive = true;
+  JpegRecipe dcLast = Busy(3);
+  dcLast.scans = {{{0, 1, 2}, 0, 0, 0, 1}, {{0}, 1, 63, 0, 0}, {{1}, 1, 63, 0, 0},
+                  {{2}, 1, 63, 0, 0}, {{0, 1, 2}, 0, 0, 1, 0}};
+  // Bits never sent: libjpeg smooths the blocks.
+  JpegRecipe unrefined = Busy(3);
+  unrefined.scans = {{{0, 1, 2}, 0, 0, 0, 0}, {{0}, 1, 5, 0, 2}, {{1}, 1, 63, 0, 1}, {{2}, 1, 63, 0, 1}};
+  JpegRecipe perComponent = Busy(3);
+  perComponent.scans = {{{0}}, {{1}}, {{2}}};
+  JpegRecipe cmyk = Busy(4);
+  cmyk.progressive = true;
+  JpegRecipe restarts = progressive;
+  restarts.restartRows = 1;
+  const std::vector<std::uint8_t> whole = MakeJpeg(progressive);
+  const int scans = CountJpegScans(whole);
+  return {{"progressive", whole},
+          {"last scan refines DC", MakeJpeg(dcLast)},
+          {"coefficients never refined", MakeJpeg(unrefined)},
+          {"one sequential scan per component", MakeJpeg(perComponent)},
+          {"progressive CMYK", MakeJpeg(cmyk)},
+          {"restart markers", MakeJpeg(restarts)},
+          {"cut in the last scan", CutInScan(whole, scans)},
+          {"cut in an earlier scan", CutInScan(whole, scans / 2)}};
+}
+
+TEST(JpegMultiScan, RowsReportedWhileTheLastScanIsReadAreTheWholeDecodes) {
+  for (const MultiScanCase& c : MultiScanFiles()) {
+    SCOPED_TRACE(c.name);
+    const int scans = CountJpegScans(c.bytes);
+    const Raster plain = DecodeJpeg(c.bytes, false, nullptr, scans);
+    RowRecorder recorder;
+    const Raster reported = DecodeJpeg(c.bytes, false, &recorder, scans);
+    ExpectSameRaster(reported, plain);
+    EXPECT_EQ(recorder.abandoned, 0);
+    std::vector<int> everyRow(static_cast<std::size_t>(plain.Height()));
+    std::iota(everyRow.begin(), everyRow.end(), 0);
+    ASSERT_EQ(recorder.order, everyRow);
+    for (int y = 0; y < plain.Height(); ++y) {
+      const auto final = plain.Row(y);
+      ASSERT_TRUE(std::equal(final.begin(), final.end(), recorder.rows[static_cast<std::size_t>(y)].begin()))
+          << "row " << y << " changed after it was reported";
+    }
+  }
+}
+
+TEST(JpegMultiScan, AWrongForecastOfTheScansStillGivesTheWholeDecode) {
+  JpegRecipe recipe = Busy(3);
+  recipe.progressive = true;
+  const std::vector<std::uint8_t> bytes = MakeJpeg(recipe);
+  const int scans = CountJpegScans(bytes);
+  const Raster plain = DecodeJpeg(bytes, false, nullptr, scans);
+  struct Forecast {
+    int scans;
+    int abandoned;  // rows handed out too early are withdrawn
+  };
+  for (const Forecast forecast : {Forecast{1, 1}, Forecast{scans / 2, 1}, Forecast{scans - 1, 1},
+                                  Forecast{scans, 0}, Forecast{scans + 1, 0}, Forecast{1000, 0}}) {
+    SCOPED_TRACE(forecast.scans);
+    RowRecorder recorder;
+    ExpectSameRaster(DecodeJpeg(bytes, false, &recorder, forecast.scans), plain);
+    EXPECT_EQ(recorder.abandoned, forecast.abandoned);
+  }
+}
+
+TEST(JpegMultiScan, CountsTheScansOfAFile) {
+  JpegRecipe baseline = Busy(3);
+  JpegRecipe progressive = Busy(3);
+  progressive.progressive = true;
+  JpegRecipe grey = Busy(1);
+  grey.progressive = true;
+  JpegRecipe restarts = Busy(3);
+  restarts.restartRows = 1;
+  const std::vector<std::uint8_t> whole = MakeJpeg(progressive);
+  std::vector<std::uint8_t> overlong = MakeJpeg(baseline);
+  overlong.resize(overlong.size() - 2);  // no end marker: a comment runs past the end instead
+  overlong.insert(overlong.end(), {0xFF, 0xFE, 0x40, 0x00, 'x'});
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    int scans;
+  };
+  const Case cases[] = {
+      {"baseline", MakeJpeg(baseline), 1},
+      {"baseline with restart markers", MakeJpeg(restarts), 1},
+      {"progressive colour", whole, 10},
+      {"progressive grey", MakeJpeg(grey), 6},
+      {"cut in the fourth scan", CutInScan(whole, 4), 4},
+      {"a segment longer than the file", overlong, 1},
+      {"no start of image", {0x89, 'P', 'N', 'G'}, 0},
+      {"empty", {}, 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CountJpegScans(c.bytes), c.scans) << c.name;
+}
+
+}  // namespace
+}  // namespace tolvane
