@@ -7,7 +7,7 @@
 #   bench/compare.sh [--runs N] [--inputs LIST] [--out DIR] [--cache DIR] [--build DIR]
 #
 #   --runs N       measured runs of every tool per input, after one warm-up (5)
-#   --inputs LIST  comma-separated subset of jpeg,png,adam7,bmp,tiff (all)
+#   --inputs LIST  comma-separated subset of jpeg,png,adam7,bmp,tiff,jobs (all)
 #   --cache DIR    where the packages and inputs are kept
 #                  (${XDG_CACHE_HOME:-$HOME/.cache}/tolvane-compare)
 #   --out DIR      where results.md, results.png and runs.csv go (CACHE/results)
@@ -16,7 +16,7 @@ set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 runs=5
-inputs=jpeg,png,adam7,bmp,tiff
+inputs=jpeg,png,adam7,bmp,tiff,jobs
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/tolvane-compare
 out=
 build=$repo/build
@@ -40,7 +40,7 @@ declare -A wants=()
 IFS=, read -r -a wanted <<<"$inputs"
 [[ ${#wanted[@]} -gt 0 ]] || die "--inputs names no input"
 for name in "${wanted[@]}"; do
-  [[ -n ${file[$name]:-} ]] || die "unknown input '$name' (choose from jpeg,png,adam7,bmp,tiff)"
+  [[ -n ${file[$name]:-} || $name == jobs ]] || die "unknown input '$name' (choose from jpeg,png,adam7,bmp,tiff,jobs)"
   wants[$name]=1
 done
 mkdir -p "$cache"
@@ -144,13 +144,28 @@ fi
 [[ -z ${wants[tiff]:-} ]] || derive photo.jpg photo.tif TIFF: -compress LZW
 [[ -z ${wants[adam7]:-} ]] || derive artwork.png artwork-adam7.png PNG24: -strip -interlace PNG
 
+# The set for several conversions at once: the large JPEG photographs of
+# both packages, baseline and progressive.
+jobs=()
+if [[ -n ${wants[jobs]:-} ]]; then
+  pick mate-backgrounds '*/Elephants_5640x3172.jpg' photo.jpg
+  pick mate-backgrounds '*/Elephants_3840x2160.jpg' jobs-elephants.jpg
+  for wallpaper in Flow/contents/images Flow/contents/images_dark Honeywave/contents/images \
+                   Shell/contents/images SafeLanding/contents/images Volna/contents/images; do
+    name=jobs-${wallpaper//\//-}.jpg
+    pick plasma-workspace-wallpapers "*/$wallpaper/5120x2880.jpg" "$name"
+    jobs+=("$cache/inputs/$name")
+  done
+  jobs+=("$cache/inputs/photo.jpg" "$cache/inputs/jobs-elephants.jpg")
+fi
+
 selected=()
 for name in "${wanted[@]}"; do
-  selected+=("$name=$name=$cache/inputs/${file[$name]}")
+  [[ $name == jobs ]] || selected+=("$name=$name=$cache/inputs/${file[$name]}")
 done
 
 # ---- the runs ------------------------------------------------------------------
 
 exec /usr/bin/python3 "$repo/bench/compare_run.py" --runs "$runs" --out "$out" \
   --scratch "$cache/scratch" --cli "$cli" --floor "$floor" --vips "$(command -v vips)" \
-  --magick "$magick" --python /usr/bin/python3 --repo "$repo" "${selected[@]}"
+  --magick "$magick" --python /usr/bin/python3 --repo "$repo" --jobs "${jobs[@]}" -- "${selected[@]}"

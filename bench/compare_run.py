@@ -25,6 +25,8 @@ import time
 # Wall-time targets of the program against the fastest peer, by input kind.
 WALL_TARGET = {"jpeg": 0.80, "png": 0.80, "adam7": 0.80, "bmp": 1.00, "tiff": 1.00}
 CPU_TARGET = 1.10
+# Throughput of two conversions at once against one at a time on one core.
+JOBS_TARGET = 1.80
 
 PILLOW_JOB = """\
 import sys
@@ -304,6 +306,66 @@ def markdown(results, args, environment):
     return "\n".join(lines) + "\n"
 
 
+# ---- several files at once ---------------------------------------------------
+
+def measure_jobs(paths, args, scratch, raw_rows):
+    """Times tolvane-cli convert over a set of files: one at a time on one
+    core, one at a time (-j 1, which may use the second core inside each
+    conversion) and two at a time (-j 2). Throughput is files per second."""
+    folder = os.path.join(scratch, "jobs")
+    os.makedirs(folder, exist_ok=True)
+    links = []
+    for index, path in enumerate(paths):
+        link = os.path.join(folder, f"{index:02d}-{os.path.basename(path)}")
+        if not os.path.lexists(link):
+            os.symlink(path, link)
+        links.append(link)
+    taskset = shutil.which("taskset")
+    variants = [("-j 2", [args.cli, "convert", "-j", "2"] + links),
+                ("-j 1", [args.cli, "convert", "-j", "1"] + links)]
+    if taskset:
+        variants.append(("-j 1 on one core", [taskset, "-c", "0", args.cli, "convert", "-j", "1"] + links))
+    print(f"\njobs: {len(links)} JPEG photographs", flush=True)
+    samples = {name: [] for name, _ in variants}
+    for name, argv in variants:  # warm-up
+        run = run_measured(argv, folder)
+        if run.status != 0:
+            sys.exit(f"compare: {name} failed: {first_line(run.stderr)}")
+    for round_index in range(args.runs):
+        shift = round_index % len(variants)
+        for name, argv in variants[shift:] + variants[:shift]:
+            run = run_measured(argv, folder)
+            samples[name].append(run)
+            raw_rows.append(["jobs", name, round_index + 1, f"{run.wall:.4f}", f"{run.cpu:.4f}", run.peak_kib])
+        print(f"  round {round_index + 1}/{args.runs} done", flush=True)
+    rows = []
+    for name, _ in variants:
+        runs = samples[name]
+        wall = median([r.wall for r in runs])
+        rows.append({"name": name, "wall": wall, "cpu": median([r.cpu for r in runs]),
+                     "peak_mib": median([r.peak_kib / 1024 for r in runs]),
+                     "throughput": len(links) / wall if wall else None})
+    return {"files": [os.path.basename(p) for p in paths], "rows": rows}
+
+
+def jobs_markdown(jobs):
+    by_name = {row["name"]: row for row in jobs["rows"]}
+    lines = [f"## jobs: {len(jobs['files'])} JPEG photographs converted by one call", "",
+             ", ".join(jobs["files"]), "",
+             "| variant | wall s | CPU s | peak MiB | files / s |", "|---|---:|---:|---:|---:|"]
+    for row in jobs["rows"]:
+        lines.append(f"| {row['name']} | {fmt(row['wall'])} | {fmt(row['cpu'])} | "
+                     f"{fmt(row['peak_mib'], 0)} | {fmt(row['throughput'], 2)} |")
+    two = by_name.get("-j 2", {}).get("throughput")
+    lines.append("")
+    for base in ("-j 1 on one core", "-j 1"):
+        one = by_name.get(base, {}).get("throughput")
+        if two and one:
+            target = f" (target ≥ {JOBS_TARGET:.2f})" if base == "-j 1 on one core" else ""
+            lines.append(f"- throughput of -j 2 / {base}: {two / one:.2f}{target}")
+    return "\n".join(lines) + "\n"
+
+
 # ---- the chart ------------------------------------------------------------
 
 COLOURS = {"tolvane": (214, 92, 38), "vips": (70, 120, 180), "imagemagick": (90, 160, 90),
@@ -402,7 +464,8 @@ def main():
     parser.add_argument("--magick", required=True)
     parser.add_argument("--python", default="/usr/bin/python3")
     parser.add_argument("--repo", default=".")
-    parser.add_argument("input", nargs="+", help="NAME=KIND=PATH")
+    parser.add_argument("--jobs", nargs="*", default=[], help="JPEG files converted by one call")
+    parser.add_argument("input", nargs="*", help="NAME=KIND=PATH")
     args = parser.parse_args()
     if args.runs < 1:
         sys.exit("compare: --runs must be at least 1")
@@ -423,16 +486,20 @@ def main():
     for entry in args.input:
         name, kind, path = entry.split("=", 2)
         results.append(measure_input(name, kind, os.path.abspath(path), tools, args, args.scratch, raw_rows))
+    jobs = measure_jobs([os.path.abspath(p) for p in args.jobs], args, args.scratch, raw_rows) if args.jobs else None
     shutil.rmtree(args.scratch, ignore_errors=True)
 
     text = markdown(results, args, environment)
+    if jobs:
+        text += "\n" + jobs_markdown(jobs)
     with open(os.path.join(args.out, "results.md"), "w") as f:
         f.write(text)
     with open(os.path.join(args.out, "runs.csv"), "w", newline="") as f:
         writer = csv.writer(f)
         writer.writerow(["input", "tool", "run", "wall_s", "cpu_s", "peak_kib"])
         writer.writerows(raw_rows)
-    chart(results, os.path.join(args.out, "results.png"))
+    if results:
+        chart(results, os.path.join(args.out, "results.png"))
     print("\n" + text)
     print(f"Written: {args.out}/results.md, results.png, runs.csv")
 
