@@ -76,10 +76,12 @@ void ConvertImageFile(const std::string& path, Log& log, Preview& preview) {
   PngImage png;
   Raster working;
   const std::string outputPath = OutputPathFor(path);
-  // JPEG and PNG input is reduced and encoded on a second thread while it is
-  // decoded; the steps below stay in their one-thread order.
+  // JPEG, PNG and TIFF input is reduced and encoded on a second thread while
+  // it is decoded; the steps below stay in their one-thread order.
   std::optional<ReductionPipeline> pipeline;
-  if (*kind == InputKind::Jpeg || *kind == InputKind::Png) pipeline.emplace(outputPath);
+  if (*kind == InputKind::Jpeg || *kind == InputKind::Png || *kind == InputKind::Tiff) {
+    pipeline.emplace(outputPath);
+  }
 
   log.Clear();
   log.Append(path);

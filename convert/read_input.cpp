@@ -20,8 +20,9 @@ InputSize ReadJpeg(const std::string& path, Raster& working, Log& log, Preview& 
   return size;
 }
 
-InputSize ReadTiff(const std::string& path, Raster& working, Log& log, Preview& preview) {
-  LoadTiffFile(path, working);
+InputSize ReadTiff(const std::string& path, Raster& working, Log& log, Preview& preview,
+                   RowProgress* progress) {
+  LoadTiffFile(path, working, progress);
   preview.Show(working);
   const InputSize size{working.Width(), working.Height()};
   log.Append(messages::SizeLine(size.width, size.height));
@@ -63,7 +64,7 @@ InputSize ReadWorkingRaster(InputKind kind, const std::string& path, PngImage& p
     case InputKind::Jpeg:
       return ReadJpeg(path, working, log, preview, progress);
     case InputKind::Tiff:
-      return ReadTiff(path, working, log, preview);
+      return ReadTiff(path, working, log, preview, progress);
     case InputKind::Png:
       return ReadPng(path, png, working, log, preview, progress);
     case InputKind::Bmp:

@@ -31,7 +31,7 @@ struct InputSize {
 // and BMP, preview first for JPEG and TIFF). A PNG file is decoded by `png`,
 // the call's PNG image object, and the preview is handed that object itself.
 // Returns the width and height the size rule is applied to.
-// The JPEG and PNG decoders report their rows to `progress`, if given.
+// The JPEG, PNG and TIFF decoders report their rows to `progress`, if given.
 InputSize ReadWorkingRaster(InputKind kind, const std::string& path, PngImage& png,
                             Raster& working, Log& log, Preview& preview,
                             RowProgress* progress = nullptr);

@@ -110,6 +110,10 @@ class Raster {
   // un-premultiplies (c x 255 / a, 0 where a is 0), both rounded to nearest
   // with halves away from zero; only Bits32 and Device stores are touched.
   void SetAlphaMode(AlphaMode mode);
+  // For a store whose colours a decoder has already premultiplied: the mode
+  // becomes Defined and no pixel is touched (rows handed to another thread
+  // stay as they are).
+  void SetAlphaDefinedAsStored() { alpha_ = AlphaMode::Defined; }
 
   bool Transparent() const { return transparent_; }
   void SetTransparent(bool on) { transparent_ = on; }

@@ -3,11 +3,14 @@
 #include <string>
 
 #include "raster/raster.h"
+#include "raster/row_progress.h"
 
 namespace tolvane {
 
 // Reads the first image of a TIFF file into raster as Bits32 with alpha
-// Defined (colours premultiplied); a failure leaves raster as it was.
-void LoadTiffFile(const std::string& path, Raster& raster);
+// Defined (colours premultiplied); a failure leaves raster as it was. Where
+// the file's layout lets it be read band by band, each row is reported to
+// `progress` (if given) as soon as it is final.
+void LoadTiffFile(const std::string& path, Raster& raster, RowProgress* progress = nullptr);
 
 }  // namespace tolvane

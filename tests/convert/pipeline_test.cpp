@@ -1,4 +1,5 @@
-// The conversion reduces and encodes JPEG and PNG input while it is decoded.
+// The conversion reduces and encodes JPEG, PNG and TIFF input while it is
+// decoded.
 // These tests hold its results against the one-thread steps done by hand
 // with the same readers, reduction and writers.
 
@@ -25,6 +26,7 @@
 #include "support/files.h"
 #include "support/messages.h"
 #include "tests/formats/jpeg/jpeg_fixtures.h"
+#include "tests/formats/tiff/tiff_fixture.h"
 #include "tests/convert/conversion_failure.h"
 #include "tests/support/test_support.h"
 
@@ -157,6 +159,22 @@ Expected OneThreadSteps(InputKind kind, const std::string& path, const fs::path&
   return expected;
 }
 
+// The log lines and previews of a reduced conversion, in the order of the
+// input kind's branch.
+std::vector<std::string> ExpectedEvents(InputKind kind, const std::string& path, const Expected& expected) {
+  const std::string size = messages::SizeLine(expected.working.Width(), expected.working.Height());
+  std::vector<std::string> events{"clear", path};
+  switch (kind) {
+    case InputKind::Jpeg:
+    case InputKind::Tiff: events.insert(events.end(), {"show raster", size}); break;
+    case InputKind::Png: events.insert(events.end(), {size, "show png"}); break;
+    case InputKind::Bmp: events.insert(events.end(), {size, "show raster"}); break;
+  }
+  events.insert(events.end(), {"show raster", messages::OutputPathLine(OutputPathFor(path)),
+                               messages::OutputSizeLine(expected.output.Width(), expected.output.Height())});
+  return events;
+}
+
 void ExpectSamePixels(const Raster& actual, const Raster& expected) {
   ASSERT_EQ(actual.Width(), expected.Width());
   ASSERT_EQ(actual.Height(), expected.Height());
@@ -189,7 +207,8 @@ TEST(PipelinedConversion, GivesTheOneThreadResultForEveryInputKind) {
                         {"progressive.jpg", InputKind::Jpeg}, {"cmyk.jpg", InputKind::Jpeg},
                         {"tall.jpg", InputKind::Jpeg},    {"plain.png", InputKind::Png},
                         {"adam7.png", InputKind::Png},    {"picture.bmp", InputKind::Bmp},
-                        {"scan.tif", InputKind::Tiff}};
+                        {"scan.tif", InputKind::Tiff},    {"alpha.tif", InputKind::Tiff},
+                        {"tall.tif", InputKind::Tiff},    {"tiles.tif", InputKind::Tiff}};
   WriteFile(dir.File("photo.jpg"), NoiseJpeg(2600, 301, 3));
   WriteFile(dir.File("grey.jpeg"), NoiseJpeg(2100, 97, 1));  // a palette store: not pipelined
   WriteFile(dir.File("tall.jpg"), NoiseJpeg(150, 2300, 3));
@@ -199,6 +218,21 @@ TEST(PipelinedConversion, GivesTheOneThreadResultForEveryInputKind) {
   WritePng(dir.File("adam7.png"), device, 1);
   SaveBmpFile(colours, dir.File("picture.bmp"));
   WriteRgbTiff(dir.File("scan.tif"), colours);
+  testing::TiffRecipe alpha;  // LZW, read in bands of 35 rows
+  alpha.width = 2600;
+  alpha.height = 301;
+  alpha.rowsPerStrip = 7;
+  alpha.extraSample = EXTRASAMPLE_UNASSALPHA;
+  testing::WriteTiff(dir.File("alpha.tif"), alpha);
+  testing::TiffRecipe tall = alpha;  // one row per strip, bands of 32 rows
+  tall.width = 97;
+  tall.height = 2300;
+  tall.rowsPerStrip = 1;
+  tall.extraSample = -1;
+  testing::WriteTiff(dir.File("tall.tif"), tall);
+  testing::TiffRecipe tiles = alpha;  // read whole: nothing for the second thread
+  tiles.tileSide = 256;
+  testing::WriteTiff(dir.File("tiles.tif"), tiles);
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -207,13 +241,22 @@ TEST(PipelinedConversion, GivesTheOneThreadResultForEveryInputKind) {
     Recorder recorder;
     ConvertImageFile(path, recorder, recorder);
     const std::string output = OutputPathFor(path);
-    ASSERT_EQ(recorder.events.size(), 7u);
-    EXPECT_EQ(recorder.events[5], messages::OutputPathLine(output));
+    EXPECT_EQ(recorder.events, ExpectedEvents(c.kind, path, expected));
     EXPECT_EQ(ReadFile(output), expected.file);
     ASSERT_FALSE(recorder.shown.empty());
     ExpectSamePixels(recorder.shown.back(), expected.output);
     if (c.kind != InputKind::Png) ExpectSamePixels(recorder.shown.front(), expected.working);
   }
+}
+
+// The message of reading the file on this thread alone; "" when it reads.
+std::string DecoderMessage(const std::string& path) {
+  if (InputKindFor(path) == InputKind::Tiff) {
+    Raster raster;
+    return testing::MessageOf([&] { LoadTiffFile(path, raster); });
+  }
+  PngImage png;
+  return testing::MessageOf([&] { png.LoadPng(path); });
 }
 
 TEST(PipelinedConversion, ADecodeFailureInTheMiddleReportsTheDecoderAndLeavesNoFile) {
@@ -223,29 +266,36 @@ TEST(PipelinedConversion, ADecodeFailureInTheMiddleReportsTheDecoderAndLeavesNoF
   std::vector<std::uint8_t> bytes = ReadFile(whole);
   fs::remove(whole);
   bytes.resize(bytes.size() / 2);
-  const std::string path = dir.File("cut.png");
-  WriteFile(path, bytes);
+  WriteFile(dir.File("cut.png"), bytes);
+  testing::TiffRecipe recipe;
+  recipe.width = 2600;
+  recipe.height = 400;
+  recipe.rowsPerStrip = 8;
+  testing::WriteTiff(dir.File("spoilt.tif"), recipe);
+  testing::SpoilStrip(dir.File("spoilt.tif"), 30);  // rows 240 to 247
 
-  std::string decoderMessage;
-  try {
-    PngImage png;
-    png.LoadPng(path);
-  } catch (const Error& error) {
-    decoderMessage = error.what();
+  for (const std::string name : {"cut.png", "spoilt.tif"}) {
+    SCOPED_TRACE(name);
+    const std::string path = dir.File(name);
+    const std::string decoderMessage = DecoderMessage(path);
+    ASSERT_FALSE(decoderMessage.empty());
+
+    Recorder recorder;
+    EXPECT_EQ(FailureOf(path, recorder), decoderMessage);
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"clear", path}));
+    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"cut.png", "spoilt.tif"}));
+
+    // The decoder's failure comes first also when the output could not have
+    // been made either.
+    const fs::path output = OutputPathFor(path);
+    fs::create_directory(output);
+    Recorder second;
+    EXPECT_EQ(FailureOf(path, second), decoderMessage);
+    std::vector<std::string> left{"cut.png", "spoilt.tif", output.filename()};
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(FilesIn(dir.Path()), left);
+    fs::remove(output);
   }
-  ASSERT_FALSE(decoderMessage.empty());
-
-  Recorder recorder;
-  EXPECT_EQ(FailureOf(path, recorder), decoderMessage);
-  EXPECT_EQ(recorder.events, (std::vector<std::string>{"clear", path}));
-  EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{"cut.png"});
-
-  // The decoder's failure comes first also when the output could not have
-  // been made either.
-  fs::create_directory(dir.Path() / "cut_2048.png");
-  Recorder second;
-  EXPECT_EQ(FailureOf(path, second), decoderMessage);
-  EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"cut.png", "cut_2048.png"}));
 }
 
 TEST(PipelinedConversion, AnOutputThatCannotBeMadeFailsAfterThePreviewOfTheReduction) {

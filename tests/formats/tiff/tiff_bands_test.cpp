@@ -1,0 +1,217 @@
+// The TIFF reader reads band by band where that gives the pixels of a read of
+// the whole image, and hands each finished row on at once.
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "formats/tiff/tiff_decode.h"
+#include "formats/tiff/tiff_reader.h"
+#include "raster/row_progress.h"
+#include "support/messages.h"
+#include "tests/formats/tiff/tiff_fixture.h"
+#include "tests/support/test_support.h"
+
+namespace tolvane {
+namespace {
+
+using testing::MessageOf;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::TiffRecipe;
+
+// Keeps a copy of every row as it is reported, and what else was called.
+class RowRecorder : public RowProgress {
+ public:
+  bool Begin(const Raster& raster) override {
+    ++begins;
+    width = raster.Width();
+    return true;
+  }
+  void RowDone(int y, const std::uint8_t* row) override {
+    order.push_back(y);
+    copies.emplace_back(row, row + 4 * static_cast<std::size_t>(width));
+  }
+  void Abandon() override { ++abandons; }
+
+  int begins = 0;
+  int abandons = 0;
+  int width = 0;
+  std::vector<int> order;
+  std::vector<std::vector<std::uint8_t>> copies;
+};
+
+void ExpectSameImage(const Raster& actual, const Raster& expected) {
+  ASSERT_EQ(actual.Width(), expected.Width());
+  ASSERT_EQ(actual.Height(), expected.Height());
+  EXPECT_EQ(actual.Format(), RasterFormat::Bits32);
+  EXPECT_EQ(actual.Alpha(), AlphaMode::Defined);
+  EXPECT_EQ(expected.Alpha(), AlphaMode::Defined);
+  EXPECT_EQ(actual.GetRowOrder(), expected.GetRowOrder());
+  EXPECT_TRUE(std::ranges::equal(actual.Store(), expected.Store()));
+}
+
+// Every row once, top to bottom, with the bytes it still has at the end.
+void ExpectEveryRowReportedFinal(const RowRecorder& recorder, const Raster& raster) {
+  EXPECT_EQ(recorder.begins, 1);
+  EXPECT_EQ(recorder.abandons, 0);
+  ASSERT_EQ(recorder.order.size(), static_cast<std::size_t>(raster.Height()));
+  for (int y = 0; y < raster.Height(); ++y) {
+    ASSERT_EQ(recorder.order[static_cast<std::size_t>(y)], y);
+    ASSERT_TRUE(std::ranges::equal(recorder.copies[static_cast<std::size_t>(y)], raster.Row(y))) << "row " << y;
+  }
+}
+
+// Decodes the file both ways: the bands (when taken) must report every row
+// and give the whole-image read's pixels; the whole-image read reports none.
+// Returns whether the bands were taken.
+bool ExpectBandsMatchWholeImage(const std::vector<std::uint8_t>& data) {
+  const std::string wholeMessage = MessageOf([&] { (void)DecodeTiff(data, TiffReadOrder::WholeImage); });
+  RowRecorder recorder;
+  Raster banded;
+  const std::string bandMessage = MessageOf(
+      [&] { banded = DecodeTiff(data, TiffReadOrder::BandsWherePossible, &recorder); });
+  EXPECT_EQ(bandMessage, wholeMessage);
+  if (!wholeMessage.empty() || !bandMessage.empty()) return recorder.begins > 0;
+  ExpectSameImage(banded, DecodeTiff(data, TiffReadOrder::WholeImage));
+  if (recorder.begins > 0) ExpectEveryRowReportedFinal(recorder, banded);
+  return recorder.begins > 0;
+}
+
+TiffRecipe Recipe(int width, int height, std::uint32_t rowsPerStrip) {
+  TiffRecipe recipe;
+  recipe.width = width;
+  recipe.height = height;
+  recipe.rowsPerStrip = rowsPerStrip;
+  return recipe;
+}
+
+TEST(TiffBands, GiveTheWholeImageReadsPixelsAndReportEachRowOnceWhenFinal) {
+  struct Case {
+    const char* what;
+    TiffRecipe recipe;
+    bool bands;
+  };
+  auto with = [](TiffRecipe recipe, auto change) {
+    change(recipe);
+    return recipe;
+  };
+  const TiffRecipe rgb = Recipe(41, 50, 7);  // 7 rows per strip do not divide 50
+  const Case cases[] = {
+      {"RGB, LZW, 7 rows per strip", rgb, true},
+      {"RGB, LZW with predictor, 1 row per strip",
+       with(rgb, [](TiffRecipe& r) { r.rowsPerStrip = 1, r.predictor = PREDICTOR_HORIZONTAL; }), true},
+      {"strips taller than the image", with(rgb, [](TiffRecipe& r) { r.rowsPerStrip = 64; }), true},
+      {"orientation top-left given", with(rgb, [](TiffRecipe& r) { r.orientation = ORIENTATION_TOPLEFT; }), true},
+      {"straight alpha, PackBits, 16 rows per strip",
+       with(rgb, [](TiffRecipe& r) {
+         r.extraSample = EXTRASAMPLE_UNASSALPHA, r.compression = COMPRESSION_PACKBITS, r.rowsPerStrip = 16;
+       }),
+       true},
+      {"associated alpha, 16 bits, LZW, 5 rows per strip",
+       with(rgb, [](TiffRecipe& r) { r.extraSample = EXTRASAMPLE_ASSOCALPHA, r.bitsPerSample = 16, r.rowsPerStrip = 5; }),
+       true},
+      {"straight alpha, 16 bits, uncompressed, 3 rows per strip",
+       with(rgb, [](TiffRecipe& r) {
+         r.extraSample = EXTRASAMPLE_UNASSALPHA, r.bitsPerSample = 16, r.compression = COMPRESSION_NONE,
+         r.rowsPerStrip = 3;
+       }),
+       true},
+      {"palette, 8 bits, 4 rows per strip",
+       with(rgb, [](TiffRecipe& r) { r.photometric = PHOTOMETRIC_PALETTE, r.rowsPerStrip = 4; }), true},
+      {"grey, 8 bits, uncompressed, 6 rows per strip",
+       with(rgb, [](TiffRecipe& r) {
+         r.photometric = PHOTOMETRIC_MINISBLACK, r.compression = COMPRESSION_NONE, r.rowsPerStrip = 6;
+       }),
+       true},
+      {"grey with straight alpha",
+       with(rgb, [](TiffRecipe& r) { r.photometric = PHOTOMETRIC_MINISBLACK, r.extraSample = EXTRASAMPLE_UNASSALPHA; }),
+       true},
+      {"grey, 1 bit, PackBits, 9 rows per strip",
+       with(rgb, [](TiffRecipe& r) {
+         r.photometric = PHOTOMETRIC_MINISWHITE, r.bitsPerSample = 1, r.compression = COMPRESSION_PACKBITS,
+         r.rowsPerStrip = 9;
+       }),
+       true},
+      // Read whole: the whole-image read's own layouts and codecs.
+      {"tiles", with(rgb, [](TiffRecipe& r) { r.tileSide = 16; }), false},
+      {"orientation bottom-right", with(rgb, [](TiffRecipe& r) { r.orientation = ORIENTATION_BOTRIGHT; }), false},
+      {"separate planes", with(rgb, [](TiffRecipe& r) { r.separatePlanes = true; }), false},
+      {"Deflate", with(rgb, [](TiffRecipe& r) { r.compression = COMPRESSION_ADOBE_DEFLATE; }), false},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::WriteTiff(dir.File("case.tif"), c.recipe);
+    EXPECT_EQ(ExpectBandsMatchWholeImage(ReadFile(dir.File("case.tif"))), c.bands);
+  }
+}
+
+// Uncompressed strips: libtiff reads the first strip of each read call by its
+// byte count and the others by their rows. A strip whose byte count falls
+// short of its rows, at the start of what would be the second band, reads
+// in the whole image (the rows after it are in the file) but would fail as
+// the first strip of a band.
+TEST(TiffBands, AreNotTakenWhenAnUncompressedStripsByteCountFallsShortOfItsRows) {
+  const int width = 10;
+  const int height = 50;
+  const std::uint32_t rowsPerStrip = 4;
+  TempDir dir;
+  TIFF* tif = TIFFOpen(dir.File("short.tif").c_str(), "w");
+  ASSERT_NE(tif, nullptr);
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height));
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+  for (std::uint32_t strip = 0; strip * rowsPerStrip < height; ++strip) {
+    const std::uint32_t rows = std::min<std::uint32_t>(rowsPerStrip, height - strip * rowsPerStrip);
+    std::vector<std::uint8_t> bytes(rows * width);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(strip * 16 + i);
+    // Strip 8 begins row 32, where the second band would.
+    const std::size_t stored = strip == 8 ? bytes.size() / 2 : bytes.size();
+    ASSERT_EQ(TIFFWriteRawStrip(tif, strip, bytes.data(), static_cast<tmsize_t>(stored)),
+              static_cast<tmsize_t>(stored));
+  }
+  TIFFClose(tif);
+  const std::vector<std::uint8_t> data = ReadFile(dir.File("short.tif"));
+  EXPECT_NO_THROW((void)DecodeTiff(data, TiffReadOrder::WholeImage));
+  EXPECT_FALSE(ExpectBandsMatchWholeImage(data));
+}
+
+TEST(TiffBands, ACorruptLaterStripFailsAndLeavesTheTargetAsItWas) {
+  TempDir dir;
+  const std::string path = dir.File("spoilt.tif");
+  testing::WriteTiff(path, Recipe(30, 100, 8));
+  testing::SpoilStrip(path, 10);  // rows 80 to 87, inside the third band
+  RowRecorder recorder;
+  Raster target;
+  target.SetSize(2, 1);
+  EXPECT_EQ(MessageOf([&] { LoadTiffFile(path, target, &recorder); }), messages::kInvalidStreamFormat);
+  EXPECT_EQ(target.Width(), 2);
+  EXPECT_EQ(target.Format(), RasterFormat::Device);
+  // The rows of the bands before it were handed on, and then given up.
+  EXPECT_EQ(recorder.order.size(), 64u);
+  EXPECT_EQ(recorder.abandons, 1);
+}
+
+TEST(TiffBands, GiveTheWholeImageReadsPixelsForEverySuiteFile) {
+  const auto dir = testing::TestDataDir();
+  if (dir.empty()) GTEST_SKIP() << "peer suites absent";
+  int banded = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir / "tiff")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(".tif") == std::string::npos) continue;
+    SCOPED_TRACE(name);
+    if (ExpectBandsMatchWholeImage(ReadFile(entry.path().string()))) ++banded;
+  }
+  EXPECT_GT(banded, 5);
+}
+
+}  // namespace
+}  // namespace tolvane

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <tiffio.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tolvane::testing {
+
+// One image for libtiff to write. Samples are given per pixel and channel
+// (colour channels, then the extra sample) and must fit the bit depth.
+struct TiffRecipe {
+  int width = 1;
+  int height = 1;
+  int bitsPerSample = 8;
+  std::uint16_t photometric = PHOTOMETRIC_RGB;
+  int extraSample = -1;  // -1: none; else EXTRASAMPLE_ASSOCALPHA or EXTRASAMPLE_UNASSALPHA
+  std::uint32_t rowsPerStrip = 16;
+  int tileSide = 0;  // above 0: square tiles of this side instead of strips
+  std::uint16_t compression = COMPRESSION_LZW;
+  std::uint16_t predictor = PREDICTOR_NONE;
+  std::uint16_t orientation = 0;  // 0: no tag
+  bool separatePlanes = false;
+  std::function<std::uint32_t(int x, int y, int channel)> sample;  // NoiseSample when empty
+};
+
+// Varied values for every pixel and channel; the alpha channel of RGBA and
+// grey-alpha images is mostly opaque, with runs of other values.
+std::uint32_t NoiseSample(const TiffRecipe& recipe, int x, int y, int channel);
+
+void WriteTiff(const std::string& path, const TiffRecipe& recipe);
+
+// Overwrites the stored data of one strip with bytes no decoder accepts.
+void SpoilStrip(const std::string& path, std::uint32_t strip);
+
+}  // namespace tolvane::testing
