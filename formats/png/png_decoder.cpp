@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/png/png_unfilter.h"
 #include "raster/packed_index.h"
 #include "support/error.h"
 #include "support/huge_pages.h"
@@ -115,114 +116,6 @@ class Inflater {
   z_stream stream_{};
   bool streamEnded_ = false;
 };
-
-// p - a, p - b and p - c with p = a + b - c, written so that no branch is
-// needed: the choice becomes conditional moves.
-std::uint8_t Paeth(int a, int b, int c) {
-  const int pa = std::abs(b - c);
-  const int pb = std::abs(a - c);
-  const int pc = std::abs(a + b - 2 * c);
-  const int bOrC = pb <= pc ? b : c;
-  return static_cast<std::uint8_t>(pa <= pb && pa <= pc ? a : bOrC);
-}
-
-// Sub with the bytes to the left held in registers: the plain loop waits on
-// each byte it has just stored.
-template <std::size_t kBpp>
-void UnfilterSub(std::uint8_t* row, std::size_t n) {
-  std::uint8_t left[kBpp] = {};
-  std::size_t i = 0;
-  for (; i + kBpp <= n; i += kBpp) {
-    for (std::size_t k = 0; k < kBpp; ++k) {
-      left[k] = static_cast<std::uint8_t>(row[i + k] + left[k]);
-      row[i + k] = left[k];
-    }
-  }
-  for (std::size_t k = 0; i + k < n; ++k) row[i + k] = static_cast<std::uint8_t>(row[i + k] + left[k]);
-}
-
-void UnfilterSub(std::uint8_t* row, std::size_t n, std::size_t bpp) {
-  switch (bpp) {
-    case 1: UnfilterSub<1>(row, n); break;
-    case 2: UnfilterSub<2>(row, n); break;
-    case 3: UnfilterSub<3>(row, n); break;
-    case 4: UnfilterSub<4>(row, n); break;
-    case 6: UnfilterSub<6>(row, n); break;
-    default: UnfilterSub<8>(row, n); break;
-  }
-}
-
-// Average and Paeth with the pixel to the left (and above it) held in
-// registers, one lane per byte of a pixel.
-template <std::size_t kBpp>
-void UnfilterAverage(std::uint8_t* row, const std::uint8_t* prev, std::size_t n) {
-  unsigned left[kBpp] = {};
-  std::size_t i = 0;
-  for (; i + kBpp <= n; i += kBpp) {
-    for (std::size_t k = 0; k < kBpp; ++k) {
-      left[k] = static_cast<std::uint8_t>(row[i + k] + ((left[k] + prev[i + k]) >> 1));
-      row[i + k] = static_cast<std::uint8_t>(left[k]);
-    }
-  }
-  for (std::size_t k = 0; i + k < n; ++k) {
-    row[i + k] = static_cast<std::uint8_t>(row[i + k] + ((left[k] + prev[i + k]) >> 1));
-  }
-}
-
-template <std::size_t kBpp>
-void UnfilterPaeth(std::uint8_t* row, const std::uint8_t* prev, std::size_t n) {
-  int left[kBpp] = {};
-  int upLeft[kBpp] = {};
-  std::size_t i = 0;
-  for (; i + kBpp <= n; i += kBpp) {
-    for (std::size_t k = 0; k < kBpp; ++k) {
-      const int up = prev[i + k];
-      left[k] = static_cast<std::uint8_t>(row[i + k] + Paeth(left[k], up, upLeft[k]));
-      row[i + k] = static_cast<std::uint8_t>(left[k]);
-      upLeft[k] = up;
-    }
-  }
-  for (std::size_t k = 0; i + k < n; ++k) {
-    row[i + k] = static_cast<std::uint8_t>(row[i + k] + Paeth(left[k], prev[i + k], upLeft[k]));
-  }
-}
-
-template <std::size_t kBpp>
-void UnfilterWithPrevious(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev,
-                          std::size_t n) {
-  if (type == 3) {
-    UnfilterAverage<kBpp>(row, prev, n);
-  } else {
-    UnfilterPaeth<kBpp>(row, prev, n);
-  }
-}
-
-void UnfilterWithPrevious(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev,
-                          std::size_t n, std::size_t bpp) {
-  switch (bpp) {
-    case 1: UnfilterWithPrevious<1>(type, row, prev, n); break;
-    case 2: UnfilterWithPrevious<2>(type, row, prev, n); break;
-    case 3: UnfilterWithPrevious<3>(type, row, prev, n); break;
-    case 4: UnfilterWithPrevious<4>(type, row, prev, n); break;
-    case 6: UnfilterWithPrevious<6>(type, row, prev, n); break;
-    default: UnfilterWithPrevious<8>(type, row, prev, n); break;
-  }
-}
-
-// Undoes the filter of one scan line in place; prev is the unfiltered line
-// above (zeros above the first). Types above 4 count as None.
-void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
-              std::size_t bpp) {
-  switch (type) {
-    case 1: UnfilterSub(row, n, bpp); break;
-    case 2:
-      for (std::size_t i = 0; i < n; ++i) row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
-      break;
-    case 3:
-    case 4: UnfilterWithPrevious(type, row, prev, n, bpp); break;
-    default: break;
-  }
-}
 
 unsigned SampleAt(const std::uint8_t* raw, std::uint32_t x, int depth) {
   switch (depth) {

@@ -1,0 +1,83 @@
+#include "formats/png/png_unfilter.h"
+
+#include <cstdlib>
+#include <type_traits>
+
+namespace tolvane::png {
+
+namespace {
+
+// p - a, p - b and p - c with p = a + b - c, written so that no branch is
+// needed: the choice becomes conditional moves.
+std::uint8_t Paeth(int a, int b, int c) {
+  const int pa = std::abs(b - c);
+  const int pb = std::abs(a - c);
+  const int pc = std::abs(a + b - 2 * c);
+  const int bOrC = pb <= pc ? b : c;
+  return static_cast<std::uint8_t>(pa <= pb && pa <= pc ? a : bOrC);
+}
+
+// The prediction of a filter from the byte to the left (a), above (b) and
+// above-left (c).
+template <std::uint8_t kType>
+int Predict(int a, int b, int c) {
+  if constexpr (kType == kFilterSub) return a;
+  if constexpr (kType == kFilterUp) return b;
+  if constexpr (kType == kFilterAverage) return (a + b) >> 1;
+  if constexpr (kType == kFilterPaeth) return Paeth(a, b, c);
+  return 0;
+}
+
+// One filter over a line with the pixel to the left and above-left held in
+// registers, one lane per byte of a pixel: the plain loop waits on each byte
+// it has just stored.
+template <std::uint8_t kType, std::size_t kBpp>
+void ScalarLine(std::uint8_t* row, const std::uint8_t* prev, std::size_t n) {
+  // Of the lane types tried, these give the compiler's shortest loops.
+  using Lane = std::conditional_t<kType == kFilterSub, std::uint8_t, int>;
+  Lane left[kBpp] = {};
+  Lane upLeft[kBpp] = {};
+  std::size_t i = 0;
+  for (; i + kBpp <= n; i += kBpp) {
+    for (std::size_t k = 0; k < kBpp; ++k) {
+      const Lane up = prev[i + k];
+      left[k] = static_cast<std::uint8_t>(row[i + k] + Predict<kType>(left[k], up, upLeft[k]));
+      row[i + k] = static_cast<std::uint8_t>(left[k]);
+      upLeft[k] = up;
+    }
+  }
+  // Lines are whole pixels; a rest, were there one, goes the same way.
+  for (std::size_t k = 0; i + k < n; ++k) {
+    row[i + k] = static_cast<std::uint8_t>(row[i + k] + Predict<kType>(left[k], prev[i + k], upLeft[k]));
+  }
+}
+
+template <std::uint8_t kType>
+void ScalarLine(std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp) {
+  switch (bpp) {
+    case 1: ScalarLine<kType, 1>(row, prev, n); break;
+    case 2: ScalarLine<kType, 2>(row, prev, n); break;
+    case 3: ScalarLine<kType, 3>(row, prev, n); break;
+    case 4: ScalarLine<kType, 4>(row, prev, n); break;
+    case 6: ScalarLine<kType, 6>(row, prev, n); break;
+    default: ScalarLine<kType, 8>(row, prev, n); break;
+  }
+}
+
+}  // namespace
+
+void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
+              std::size_t bpp) {
+  switch (type) {
+    case kFilterSub: return ScalarLine<kFilterSub>(row, prev, n, bpp);
+    case kFilterUp:
+      // The compiler makes this loop wide by itself.
+      for (std::size_t i = 0; i < n; ++i) row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
+      return;
+    case kFilterAverage: return ScalarLine<kFilterAverage>(row, prev, n, bpp);
+    case kFilterPaeth: return ScalarLine<kFilterPaeth>(row, prev, n, bpp);
+    default: return;
+  }
+}
+
+}  // namespace tolvane::png

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tolvane::png {
+
+// The PNG filter types; a type byte above 4 counts as None.
+inline constexpr std::uint8_t kFilterNone = 0;
+inline constexpr std::uint8_t kFilterSub = 1;
+inline constexpr std::uint8_t kFilterUp = 2;
+inline constexpr std::uint8_t kFilterAverage = 3;
+inline constexpr std::uint8_t kFilterPaeth = 4;
+
+// Undoes the filter of one scan line of n bytes in place. prev holds the
+// unfiltered line above (zeros above a pass's first line); bpp is the
+// filter's bytes per pixel: 1, 2, 3, 4, 6 or 8.
+void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
+              std::size_t bpp);
+
+}  // namespace tolvane::png
