@@ -248,6 +248,7 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
   const std::size_t widest = static_cast<std::size_t>((header.width * bitsPerPixel + 7) / 8);
   std::vector<std::uint8_t> current(widest + 1);
   std::vector<std::uint8_t> previous(widest + 1);
+  const SimdLevel simd = BestSimdLevel();
 
   static constexpr Adam7Pass kWhole{0, 0, 1, 1};
   const std::span<const Adam7Pass> passes =
@@ -266,7 +267,7 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
       if (current[0] == 1 && storer.FusesSub()) {
         storer.StoreSubRgb(current.data() + 1, passWidth, y, x0, step);
       } else {
-        Unfilter(current[0], current.data() + 1, previous.data() + 1, rowBytes, filterBpp);
+        Unfilter(current[0], current.data() + 1, previous.data() + 1, rowBytes, filterBpp, simd);
         storer.Store(current.data() + 1, passWidth, y, x0, step);
       }
       if (header.interlace == 0) progress.RowDone(static_cast<int>(y), store.Row(static_cast<int>(y)).data());

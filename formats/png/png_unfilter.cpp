@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <type_traits>
 
+#include "formats/png/png_unfilter_x86.h"
+
 namespace tolvane::png {
 
 namespace {
@@ -64,18 +66,46 @@ void ScalarLine(std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std:
   }
 }
 
+#if TOLVANE_PNG_X86
+// The vector kernels take one pixel of 3 bytes or more a step. Average stays
+// scalar at every level: each of its steps waits on the last one, and that
+// chain is three instructions, which the vector units run no faster.
+bool PixelKernels(SimdLevel level, std::size_t n, std::size_t bpp) {
+  return level != SimdLevel::None && bpp >= 3 && n % bpp == 0;
+}
+#endif
+
 }  // namespace
 
+SimdLevel BestSimdLevel() {
+#if TOLVANE_PNG_X86
+  static const SimdLevel best = x86::HasSse41() ? SimdLevel::Sse41 : SimdLevel::Sse2;
+  return best;
+#else
+  return SimdLevel::None;
+#endif
+}
+
 void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
-              std::size_t bpp) {
+              std::size_t bpp, [[maybe_unused]] SimdLevel level) {
   switch (type) {
-    case kFilterSub: return ScalarLine<kFilterSub>(row, prev, n, bpp);
+    case kFilterSub:
+#if TOLVANE_PNG_X86
+      if (PixelKernels(level, n, bpp)) return x86::SubSse2(row, n, bpp);
+#endif
+      return ScalarLine<kFilterSub>(row, prev, n, bpp);
     case kFilterUp:
       // The compiler makes this loop wide by itself.
       for (std::size_t i = 0; i < n; ++i) row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
       return;
     case kFilterAverage: return ScalarLine<kFilterAverage>(row, prev, n, bpp);
-    case kFilterPaeth: return ScalarLine<kFilterPaeth>(row, prev, n, bpp);
+    case kFilterPaeth:
+#if TOLVANE_PNG_X86
+      if (PixelKernels(level, n, bpp)) {
+        return level == SimdLevel::Sse41 ? x86::PaethSse41(row, prev, n, bpp) : x86::PaethSse2(row, prev, n, bpp);
+      }
+#endif
+      return ScalarLine<kFilterPaeth>(row, prev, n, bpp);
     default: return;
   }
 }

@@ -12,10 +12,18 @@ inline constexpr std::uint8_t kFilterUp = 2;
 inline constexpr std::uint8_t kFilterAverage = 3;
 inline constexpr std::uint8_t kFilterPaeth = 4;
 
+// The instruction sets the unfiltering may use. Every level gives the same
+// bytes; the decoder takes the best one the processor has, the tests run
+// each one it has.
+enum class SimdLevel { None, Sse2, Sse41 };
+
+// The best level of this build on this processor (looked up once).
+SimdLevel BestSimdLevel();
+
 // Undoes the filter of one scan line of n bytes in place. prev holds the
 // unfiltered line above (zeros above a pass's first line); bpp is the
 // filter's bytes per pixel: 1, 2, 3, 4, 6 or 8.
 void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
-              std::size_t bpp);
+              std::size_t bpp, SimdLevel level);
 
 }  // namespace tolvane::png

@@ -9,6 +9,24 @@
 namespace tolvane::testing {
 namespace {
 
+using png::SimdLevel;
+
+// Every level this processor runs; each must give the bytes of the plain filter.
+std::vector<SimdLevel> Levels() {
+  std::vector<SimdLevel> levels = {SimdLevel::None};
+  if (png::BestSimdLevel() != SimdLevel::None) levels.push_back(SimdLevel::Sse2);
+  if (png::BestSimdLevel() == SimdLevel::Sse41) levels.push_back(SimdLevel::Sse41);
+  return levels;
+}
+
+const char* NameOf(SimdLevel level) {
+  switch (level) {
+    case SimdLevel::None: return "scalar";
+    case SimdLevel::Sse2: return "SSE2";
+    default: return "SSE4.1";
+  }
+}
+
 // Random bytes, half of the lines from a few values near the ends and the
 // middle, where Paeth's distances tie most often.
 Bytes RandomLine(std::mt19937& random, std::size_t n) {
@@ -23,16 +41,19 @@ Bytes RandomLine(std::mt19937& random, std::size_t n) {
 
 TEST(PngUnfilter, UndoesEveryFilterForEveryPixelSize) {
   std::mt19937 random(7);
-  for (const std::size_t bpp : {1, 2, 3, 4, 6, 8}) {
-    for (const int type : {0, 1, 2, 3, 4}) {
-      for (const std::size_t pixels : {1, 2, 3, 5, 16, 61}) {
-        SCOPED_TRACE(::testing::Message() << bpp << " bytes a pixel, filter " << type << ", " << pixels << " pixels");
-        const Bytes line = RandomLine(random, pixels * bpp);
-        const Bytes above = RandomLine(random, line.size());
-        // Exact sizes, so that the sanitizers see any byte read or written beyond them.
-        Bytes row = FilterLine(type, line, above, bpp);
-        png::Unfilter(static_cast<std::uint8_t>(type), row.data(), above.data(), row.size(), bpp);
-        ASSERT_EQ(row, line);
+  for (const SimdLevel level : Levels()) {
+    for (const std::size_t bpp : {1, 2, 3, 4, 6, 8}) {
+      for (const int type : {0, 1, 2, 3, 4}) {
+        for (const std::size_t pixels : {1, 2, 3, 5, 16, 61}) {
+          SCOPED_TRACE(::testing::Message() << NameOf(level) << ", " << bpp << " bytes a pixel, filter " << type << ", "
+                                          << pixels << " pixels");
+          const Bytes line = RandomLine(random, pixels * bpp);
+          const Bytes above = RandomLine(random, line.size());
+          // Exact sizes, so that the sanitizers see any byte read or written beyond them.
+          Bytes row = FilterLine(type, line, above, bpp);
+          png::Unfilter(static_cast<std::uint8_t>(type), row.data(), above.data(), row.size(), bpp, level);
+          ASSERT_EQ(row, line);
+        }
       }
     }
   }
@@ -41,10 +62,37 @@ TEST(PngUnfilter, UndoesEveryFilterForEveryPixelSize) {
 TEST(PngUnfilter, TypesAboveFourLeaveTheLineAsItIs) {
   const Bytes line = {1, 2, 3, 4, 5, 6};
   const Bytes above = {9, 9, 9, 9, 9, 9};
-  for (const int type : {5, 255}) {
-    Bytes row = line;
-    png::Unfilter(static_cast<std::uint8_t>(type), row.data(), above.data(), row.size(), 3);
-    EXPECT_EQ(row, line) << "filter " << type;
+  for (const SimdLevel level : Levels()) {
+    for (const int type : {5, 255}) {
+      Bytes row = line;
+      png::Unfilter(static_cast<std::uint8_t>(type), row.data(), above.data(), row.size(), 3, level);
+      EXPECT_EQ(row, line) << NameOf(level) << ", filter " << type;
+    }
+  }
+}
+
+// Every left, up and up-left byte: the vector kernels decide Paeth by ranges
+// made from up and up-left, and a wrong bound shows only at its own values.
+TEST(PngUnfilter, PaethAgreesForEveryTriple) {
+  // Per up-left c, one line of 3-byte pixels in pairs: the first pixel of a
+  // pair gives a (its byte) and c (the byte above it), the second b above it.
+  constexpr std::size_t kPairs = (256 * 256 + 2) / 3;
+  for (int c = 0; c < 256; ++c) {
+    Bytes line(kPairs * 6);
+    Bytes above(line.size());
+    for (int ab = 0; ab < 256 * 256; ++ab) {
+      const std::size_t first = static_cast<std::size_t>(ab / 3) * 6 + static_cast<std::size_t>(ab % 3);
+      line[first] = static_cast<std::uint8_t>(ab >> 8);
+      above[first] = static_cast<std::uint8_t>(c);
+      above[first + 3] = static_cast<std::uint8_t>(ab);
+      line[first + 3] = static_cast<std::uint8_t>(ab * 7 + c);
+    }
+    const Bytes filtered = FilterLine(4, line, above, 3);
+    for (const SimdLevel level : Levels()) {
+      Bytes row = filtered;
+      png::Unfilter(4, row.data(), above.data(), row.size(), 3, level);
+      ASSERT_EQ(row, line) << NameOf(level) << ", up-left " << c;
+    }
   }
 }
 
