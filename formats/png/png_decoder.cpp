@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -134,6 +135,23 @@ class RowStorer {
       : header_(header), gamma_(gamma), planes_(planes),
         storeBits_(StoreBitsFor(header.colorType, header.bitDepth)), gammaIsIdentity_(gamma == IdentityTable()) {}
 
+  // 8-bit RGB without gamma, a whole row at a time (not interlaced, or
+  // Adam7's last pass): the store's rows are the unfiltered lines themselves,
+  // in blue-green-red order, so a line is unfiltered straight into the store
+  // with the line above read back from it. No copy, no second pass.
+  bool UnfiltersIntoStore(std::uint32_t step) const {
+    return header_.colorType == kRgb && header_.bitDepth == 8 && gammaIsIdentity_ && step == 1;
+  }
+
+  // The line of image row y; above is the row of the pass's line before it,
+  // none for its first line, which has zeros above it.
+  void UnfilterIntoStore(std::uint8_t type, const std::uint8_t* raw, std::uint32_t count, std::uint32_t y,
+                         std::optional<std::uint32_t> above, const std::uint8_t* zeros, SimdLevel simd) {
+    std::uint8_t* out = planes_.store.MutableRow(static_cast<int>(y)).data();
+    const std::uint8_t* prev = above ? planes_.store.Row(static_cast<int>(*above)).data() : zeros;
+    UnfilterRgbToBgr(type, raw, prev, out, count, simd);
+  }
+
   // count pixels of image row y, at columns x0, x0 + step, ...
   void Store(const std::uint8_t* raw, std::uint32_t count, std::uint32_t y, std::uint32_t x0,
              std::uint32_t step) {
@@ -144,12 +162,9 @@ class RowStorer {
       case kGray:
       case kPalette: StoreIndices(raw, count, out, x0, step); break;
       case kRgb:
-        wide ? StoreColours<2, false>(raw, count, out, nullptr, x0, step)
-             : StoreColours<1, false>(raw, count, out, nullptr, x0, step);
-        break;
       case kRgbAlpha:
-        wide ? StoreColours<2, true>(raw, count, out, alpha, x0, step)
-             : StoreColours<1, true>(raw, count, out, alpha, x0, step);
+        gammaIsIdentity_ ? StoreColours<false>(raw, count, out, alpha, x0, step)
+                         : StoreColours<true>(raw, count, out, alpha, x0, step);
         break;
       case kGrayAlpha: {
         const std::size_t sampleBytes = wide ? 2 : 1;
@@ -165,41 +180,7 @@ class RowStorer {
     }
   }
 
-  // 8-bit RGB rows filtered with Sub (as this program writes them) are
-  // unfiltered and stored in one pass.
-  bool FusesSub() const { return header_.colorType == kRgb && header_.bitDepth == 8; }
-
-  void StoreSubRgb(std::uint8_t* raw, std::uint32_t count, std::uint32_t y, std::uint32_t x0,
-                   std::uint32_t step) {
-    std::uint8_t* out = planes_.store.MutableRow(static_cast<int>(y)).data();
-    if (gammaIsIdentity_) {
-      StoreSubRgb<false>(raw, count, out, x0, step);
-    } else {
-      StoreSubRgb<true>(raw, count, out, x0, step);
-    }
-  }
-
  private:
-  template <bool kGamma>
-  void StoreSubRgb(std::uint8_t* __restrict raw, std::uint32_t count, std::uint8_t* __restrict out,
-                   std::uint32_t x0, std::uint32_t step) const {
-    const std::uint8_t* g = gamma_.data();
-    std::uint8_t red = 0, green = 0, blue = 0;
-    for (std::uint32_t x = 0; x < count; ++x) {
-      std::uint8_t* p = raw + 3 * static_cast<std::size_t>(x);
-      red = static_cast<std::uint8_t>(red + p[0]);
-      green = static_cast<std::uint8_t>(green + p[1]);
-      blue = static_cast<std::uint8_t>(blue + p[2]);
-      p[0] = red;
-      p[1] = green;
-      p[2] = blue;
-      std::uint8_t* px = out + 3 * (x0 + static_cast<std::size_t>(x) * step);
-      px[0] = kGamma ? g[blue] : blue;
-      px[1] = kGamma ? g[green] : green;
-      px[2] = kGamma ? g[red] : red;
-    }
-  }
-
   void StoreIndices(const std::uint8_t* raw, std::uint32_t count, std::uint8_t* out, std::uint32_t x0,
                     std::uint32_t step) const {
     const int depth = header_.bitDepth;
@@ -214,7 +195,22 @@ class RowStorer {
     }
   }
 
-  template <int kSampleBytes, bool kAlpha>
+  // Blue, green, red (the high bytes of 16-bit samples), through the gamma
+  // table unless it is the identity.
+  template <bool kGamma>
+  void StoreColours(const std::uint8_t* raw, std::uint32_t count, std::uint8_t* out, std::uint8_t* alpha,
+                    std::uint32_t x0, std::uint32_t step) const {
+    const bool wide = header_.bitDepth == 16;
+    if (header_.colorType == kRgb) {
+      wide ? StoreColours<2, false, kGamma>(raw, count, out, nullptr, x0, step)
+           : StoreColours<1, false, kGamma>(raw, count, out, nullptr, x0, step);
+    } else {
+      wide ? StoreColours<2, true, kGamma>(raw, count, out, alpha, x0, step)
+           : StoreColours<1, true, kGamma>(raw, count, out, alpha, x0, step);
+    }
+  }
+
+  template <int kSampleBytes, bool kAlpha, bool kGamma>
   void StoreColours(const std::uint8_t* raw, std::uint32_t count, std::uint8_t* out, std::uint8_t* alpha,
                     std::uint32_t x0, std::uint32_t step) const {
     constexpr std::size_t kPixelBytes = (kAlpha ? 4 : 3) * kSampleBytes;
@@ -223,9 +219,9 @@ class RowStorer {
       const std::uint8_t* p = raw + kPixelBytes * x;
       const std::size_t c = x0 + static_cast<std::size_t>(x) * step;
       std::uint8_t* px = out + 3 * c;
-      px[0] = g[p[2 * kSampleBytes]];
-      px[1] = g[p[kSampleBytes]];
-      px[2] = g[p[0]];
+      px[0] = kGamma ? g[p[2 * kSampleBytes]] : p[2 * kSampleBytes];
+      px[1] = kGamma ? g[p[kSampleBytes]] : p[kSampleBytes];
+      px[2] = kGamma ? g[p[0]] : p[0];
       if constexpr (kAlpha) alpha[c] = p[3 * kSampleBytes];
     }
   }
@@ -259,19 +255,23 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
     if (passWidth == 0 || passHeight == 0) continue;
     const std::size_t rowBytes = static_cast<std::size_t>((passWidth * bitsPerPixel + 7) / 8);
     std::memset(previous.data(), 0, rowBytes + 1);
+    const auto x0 = static_cast<std::uint32_t>(pass.startColumn);
+    const auto step = static_cast<std::uint32_t>(pass.columnStep);
+    const auto rowStep = static_cast<std::uint32_t>(pass.rowStep);
+    // Then previous stays zeros: the line above is read from the store.
+    const bool intoStore = storer.UnfiltersIntoStore(step);
     for (std::uint32_t r = 0; r < passHeight; ++r) {
       if (!inflater.Fill(current.data(), rowBytes + 1)) return false;
-      const std::uint32_t y = pass.startRow + r * static_cast<std::uint32_t>(pass.rowStep);
-      const auto x0 = static_cast<std::uint32_t>(pass.startColumn);
-      const auto step = static_cast<std::uint32_t>(pass.columnStep);
-      if (current[0] == 1 && storer.FusesSub()) {
-        storer.StoreSubRgb(current.data() + 1, passWidth, y, x0, step);
+      const std::uint32_t y = pass.startRow + r * rowStep;
+      if (intoStore) {
+        const auto above = r == 0 ? std::nullopt : std::optional<std::uint32_t>(y - rowStep);
+        storer.UnfilterIntoStore(current[0], current.data() + 1, passWidth, y, above, previous.data() + 1, simd);
       } else {
         Unfilter(current[0], current.data() + 1, previous.data() + 1, rowBytes, filterBpp, simd);
         storer.Store(current.data() + 1, passWidth, y, x0, step);
+        current.swap(previous);
       }
       if (header.interlace == 0) progress.RowDone(static_cast<int>(y), store.Row(static_cast<int>(y)).data());
-      current.swap(previous);
     }
   }
   return true;

@@ -32,9 +32,10 @@ int Predict(int a, int b, int c) {
 
 // One filter over a line with the pixel to the left and above-left held in
 // registers, one lane per byte of a pixel: the plain loop waits on each byte
-// it has just stored.
-template <std::uint8_t kType, std::size_t kBpp>
-void ScalarLine(std::uint8_t* row, const std::uint8_t* prev, std::size_t n) {
+// it has just stored. kReversed reads each pixel's bytes in reverse order,
+// which turns red-green-blue into blue-green-red; otherwise in may be out.
+template <std::uint8_t kType, std::size_t kBpp, bool kReversed>
+void ScalarLine(const std::uint8_t* in, const std::uint8_t* prev, std::uint8_t* out, std::size_t n) {
   // Of the lane types tried, these give the compiler's shortest loops.
   using Lane = std::conditional_t<kType == kFilterSub, std::uint8_t, int>;
   Lane left[kBpp] = {};
@@ -43,26 +44,38 @@ void ScalarLine(std::uint8_t* row, const std::uint8_t* prev, std::size_t n) {
   for (; i + kBpp <= n; i += kBpp) {
     for (std::size_t k = 0; k < kBpp; ++k) {
       const Lane up = prev[i + k];
-      left[k] = static_cast<std::uint8_t>(row[i + k] + Predict<kType>(left[k], up, upLeft[k]));
-      row[i + k] = static_cast<std::uint8_t>(left[k]);
+      const int filtered = in[i + (kReversed ? kBpp - 1 - k : k)];
+      left[k] = static_cast<std::uint8_t>(filtered + Predict<kType>(left[k], up, upLeft[k]));
+      out[i + k] = static_cast<std::uint8_t>(left[k]);
       upLeft[k] = up;
     }
   }
   // Lines are whole pixels; a rest, were there one, goes the same way.
   for (std::size_t k = 0; i + k < n; ++k) {
-    row[i + k] = static_cast<std::uint8_t>(row[i + k] + Predict<kType>(left[k], prev[i + k], upLeft[k]));
+    out[i + k] = static_cast<std::uint8_t>(in[i + k] + Predict<kType>(left[k], prev[i + k], upLeft[k]));
   }
 }
 
 template <std::uint8_t kType>
 void ScalarLine(std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp) {
   switch (bpp) {
-    case 1: ScalarLine<kType, 1>(row, prev, n); break;
-    case 2: ScalarLine<kType, 2>(row, prev, n); break;
-    case 3: ScalarLine<kType, 3>(row, prev, n); break;
-    case 4: ScalarLine<kType, 4>(row, prev, n); break;
-    case 6: ScalarLine<kType, 6>(row, prev, n); break;
-    default: ScalarLine<kType, 8>(row, prev, n); break;
+    case 1: ScalarLine<kType, 1, false>(row, prev, row, n); break;
+    case 2: ScalarLine<kType, 2, false>(row, prev, row, n); break;
+    case 3: ScalarLine<kType, 3, false>(row, prev, row, n); break;
+    case 4: ScalarLine<kType, 4, false>(row, prev, row, n); break;
+    case 6: ScalarLine<kType, 6, false>(row, prev, row, n); break;
+    default: ScalarLine<kType, 8, false>(row, prev, row, n); break;
+  }
+}
+
+void ScalarRgbToBgr(std::uint8_t type, const std::uint8_t* raw, const std::uint8_t* prev, std::uint8_t* out,
+                    std::size_t n) {
+  switch (type) {
+    case kFilterSub: ScalarLine<kFilterSub, 3, true>(raw, prev, out, n); break;
+    case kFilterUp: ScalarLine<kFilterUp, 3, true>(raw, prev, out, n); break;
+    case kFilterAverage: ScalarLine<kFilterAverage, 3, true>(raw, prev, out, n); break;
+    case kFilterPaeth: ScalarLine<kFilterPaeth, 3, true>(raw, prev, out, n); break;
+    default: ScalarLine<kFilterNone, 3, true>(raw, prev, out, n); break;
   }
 }
 
@@ -108,6 +121,17 @@ void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, st
       return ScalarLine<kFilterPaeth>(row, prev, n, bpp);
     default: return;
   }
+}
+
+void UnfilterRgbToBgr(std::uint8_t type, const std::uint8_t* raw, const std::uint8_t* prevBgr,
+                      std::uint8_t* out, std::size_t width, [[maybe_unused]] SimdLevel level) {
+#if TOLVANE_PNG_X86
+  if (type != kFilterAverage && level != SimdLevel::None) {
+    return level == SimdLevel::Sse41 ? x86::RgbToBgrSse41(type, raw, prevBgr, out, width)
+                                     : x86::RgbToBgrSse2(type, raw, prevBgr, out, width);
+  }
+#endif
+  ScalarRgbToBgr(type, raw, prevBgr, out, 3 * width);
 }
 
 }  // namespace tolvane::png

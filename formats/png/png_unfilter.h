@@ -26,4 +26,11 @@ SimdLevel BestSimdLevel();
 void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
               std::size_t bpp, SimdLevel level);
 
+// Undoes the filter of a line of width 8-bit red-green-blue pixels and
+// writes them in blue-green-red order, the pixel store's, so that no second
+// pass over the line is needed. prevBgr is the unfiltered line above in that
+// order, which is where the store already holds it. out overlaps neither.
+void UnfilterRgbToBgr(std::uint8_t type, const std::uint8_t* raw, const std::uint8_t* prevBgr,
+                      std::uint8_t* out, std::size_t width, SimdLevel level);
+
 }  // namespace tolvane::png

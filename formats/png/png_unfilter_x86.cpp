@@ -90,8 +90,14 @@ struct PixelIo {
   }
 };
 
-// Bytes to 16-bit lanes.
-__m128i Widen(__m128i bytes) { return _mm_unpacklo_epi8(bytes, _mm_setzero_si128()); }
+// Bytes to 16-bit lanes; reversed, the first three lanes swap ends (red,
+// green, blue become blue, green, red).
+template <bool kReversed>
+__m128i Widen(__m128i bytes) {
+  const __m128i lanes = _mm_unpacklo_epi8(bytes, _mm_setzero_si128());
+  if constexpr (kReversed) return _mm_shufflelo_epi16(lanes, _MM_SHUFFLE(3, 0, 1, 2));
+  return lanes;
+}
 
 __m128i LowBytes(__m128i lanes) { return _mm_and_si128(lanes, _mm_set1_epi16(0xFF)); }
 
@@ -100,21 +106,21 @@ __m128i LowBytes(__m128i lanes) { return _mm_and_si128(lanes, _mm_set1_epi16(0xF
 // result, 4 or 8 bytes at once and so into the next pixel; the last pixel is
 // read and written exactly. So in may be out, and nothing beyond the line is
 // read or written.
-template <std::size_t kBpp, class Filter>
+template <std::size_t kBpp, bool kReversed, class Filter>
 TOLVANE_ALWAYS_INLINE void RunPixels(const std::uint8_t* in, const std::uint8_t* prev, std::uint8_t* out,
                                      std::size_t pixels, Filter filter) {
   using Io = PixelIo<kBpp>;
   if (pixels == 0) return;
-  __m128i filtered = Widen(pixels > 1 ? Io::LoadWide(in) : Io::LoadExact(in));
+  __m128i filtered = Widen<kReversed>(pixels > 1 ? Io::LoadWide(in) : Io::LoadExact(in));
   std::size_t at = 0;
   for (std::size_t i = 0; i + 1 < pixels; ++i, at += kBpp) {
     const std::uint8_t* following = in + at + kBpp;
-    const __m128i next = Widen(i + 2 < pixels ? Io::LoadWide(following) : Io::LoadExact(following));
-    const __m128i result = filter.Step(filtered, Widen(Io::LoadWide(prev + at)));
+    const __m128i next = Widen<kReversed>(i + 2 < pixels ? Io::LoadWide(following) : Io::LoadExact(following));
+    const __m128i result = filter.Step(filtered, Widen<false>(Io::LoadWide(prev + at)));
     Io::StoreWide(out + at, _mm_packus_epi16(result, result));
     filtered = next;
   }
-  const __m128i result = filter.Step(filtered, Widen(Io::LoadExact(prev + at)));
+  const __m128i result = filter.Step(filtered, Widen<false>(Io::LoadExact(prev + at)));
   Io::StoreExact(out + at, _mm_packus_epi16(result, result));
 }
 
@@ -127,6 +133,16 @@ struct SubStep {
     sum = _mm_add_epi16(sum, filtered);
     return LowBytes(sum);
   }
+};
+
+// None and Up, for lines that go straight into the store (in place, the
+// plain loops are as fast).
+struct NoneStep {
+  TOLVANE_ALWAYS_INLINE __m128i Step(__m128i filtered, __m128i) { return filtered; }
+};
+
+struct UpStep {
+  TOLVANE_ALWAYS_INLINE __m128i Step(__m128i filtered, __m128i up) { return LowBytes(_mm_add_epi16(filtered, up)); }
 };
 
 // mask ? ifSet : ifClear, lane by lane.
@@ -184,10 +200,10 @@ struct PaethStep {
 template <class Step>
 TOLVANE_ALWAYS_INLINE void InPlace(std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp) {
   switch (bpp) {
-    case 3: return RunPixels<3>(row, prev, row, n / 3, Step{});
-    case 4: return RunPixels<4>(row, prev, row, n / 4, Step{});
-    case 6: return RunPixels<6>(row, prev, row, n / 6, Step{});
-    default: return RunPixels<8>(row, prev, row, n / 8, Step{});
+    case 3: return RunPixels<3, false>(row, prev, row, n / 3, Step{});
+    case 4: return RunPixels<4, false>(row, prev, row, n / 4, Step{});
+    case 6: return RunPixels<6, false>(row, prev, row, n / 6, Step{});
+    default: return RunPixels<8, false>(row, prev, row, n / 8, Step{});
   }
 }
 
@@ -202,6 +218,22 @@ void PaethSse2(std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::
 
 TOLVANE_SSE41 void PaethSse41(std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp) {
   InPlace<PaethStep<BlendSse41>>(row, prev, n, bpp);
+}
+
+void RgbToBgrSse2(std::uint8_t type, const std::uint8_t* raw, const std::uint8_t* prevBgr, std::uint8_t* out,
+                  std::size_t width) {
+  switch (type) {
+    case kFilterSub: return RunPixels<3, true>(raw, prevBgr, out, width, SubStep{});
+    case kFilterUp: return RunPixels<3, true>(raw, prevBgr, out, width, UpStep{});
+    case kFilterPaeth: return RunPixels<3, true>(raw, prevBgr, out, width, PaethStep<BlendSse2>{});
+    default: return RunPixels<3, true>(raw, prevBgr, out, width, NoneStep{});
+  }
+}
+
+TOLVANE_SSE41 void RgbToBgrSse41(std::uint8_t type, const std::uint8_t* raw, const std::uint8_t* prevBgr,
+                                 std::uint8_t* out, std::size_t width) {
+  if (type != kFilterPaeth) return RgbToBgrSse2(type, raw, prevBgr, out, width);
+  RunPixels<3, true>(raw, prevBgr, out, width, PaethStep<BlendSse41>{});
 }
 
 }  // namespace tolvane::png::x86

@@ -39,6 +39,11 @@ Bytes RandomLine(std::mt19937& random, std::size_t n) {
   return line;
 }
 
+Bytes Reversed(Bytes pixels) {
+  for (std::size_t i = 0; i + 3 <= pixels.size(); i += 3) std::swap(pixels[i], pixels[i + 2]);
+  return pixels;
+}
+
 TEST(PngUnfilter, UndoesEveryFilterForEveryPixelSize) {
   std::mt19937 random(7);
   for (const SimdLevel level : Levels()) {
@@ -67,6 +72,9 @@ TEST(PngUnfilter, TypesAboveFourLeaveTheLineAsItIs) {
       Bytes row = line;
       png::Unfilter(static_cast<std::uint8_t>(type), row.data(), above.data(), row.size(), 3, level);
       EXPECT_EQ(row, line) << NameOf(level) << ", filter " << type;
+      Bytes out(line.size());
+      png::UnfilterRgbToBgr(static_cast<std::uint8_t>(type), line.data(), above.data(), out.data(), 2, level);
+      EXPECT_EQ(out, Reversed(line)) << NameOf(level) << ", filter " << type;
     }
   }
 }
@@ -92,6 +100,27 @@ TEST(PngUnfilter, PaethAgreesForEveryTriple) {
       Bytes row = filtered;
       png::Unfilter(4, row.data(), above.data(), row.size(), 3, level);
       ASSERT_EQ(row, line) << NameOf(level) << ", up-left " << c;
+    }
+  }
+}
+
+TEST(PngUnfilter, RgbLinesComeOutBlueGreenRed) {
+  std::mt19937 random(11);
+  for (const SimdLevel level : Levels()) {
+    for (const int type : {0, 1, 2, 3, 4}) {
+      for (const std::size_t width : {1, 2, 3, 7, 64}) {
+        SCOPED_TRACE(::testing::Message() << NameOf(level) << ", filter " << type << ", " << width << " pixels");
+        const Bytes line = RandomLine(random, 3 * width);
+        const Bytes above = RandomLine(random, line.size());
+        const Bytes filtered = FilterLine(type, line, above, 3);
+        const Bytes aboveBgr = Reversed(above);
+        // The store's next row may follow at once: nothing may be written past the line.
+        Bytes out(line.size() + 4, 0xA5);
+        png::UnfilterRgbToBgr(static_cast<std::uint8_t>(type), filtered.data(), aboveBgr.data(), out.data(), width,
+                              level);
+        ASSERT_EQ(Bytes(out.begin(), out.begin() + static_cast<long>(line.size())), Reversed(line));
+        ASSERT_EQ(Bytes(out.begin() + static_cast<long>(line.size()), out.end()), Bytes(4, 0xA5));
+      }
     }
   }
 }
