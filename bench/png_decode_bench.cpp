@@ -2,7 +2,8 @@
 // the same compressed stream; the decoder should stay within 1.5 x inflate.
 // Two files: every row filtered with Sub, as this program writes them, and
 // rows filtered like a typical photograph's from other encoders (Paeth for
-// half of them, then Average, Sub and a few Up).
+// half of them, then Average, Sub and a few Up). Then the unfiltering of one
+// line alone, by filter and instruction set.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "formats/png/png_image.h"
+#include "formats/png/png_unfilter.h"
 
 namespace {
 
@@ -153,10 +155,46 @@ void BM_InflateOnly(benchmark::State& state, const Fixture& (*fixtureOf)()) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kWidth * kHeight * 3);
 }
 
+// One line of the image's width: unfiltered straight into blue-green-red
+// (8-bit RGB), or in place with 4-byte pixels (8-bit RGBA).
+void BM_UnfilterLine(benchmark::State& state) {
+  const auto type = static_cast<std::uint8_t>(state.range(0));
+  const auto bpp = static_cast<std::size_t>(state.range(1));
+  const auto level = static_cast<tolvane::png::SimdLevel>(state.range(2));
+  if (level > tolvane::png::BestSimdLevel()) {
+    state.SkipWithError("this processor lacks the instruction set");
+    return;
+  }
+  const std::size_t n = bpp * kWidth;
+  std::uint32_t seed = 99;
+  std::vector<std::uint8_t> above(n), line(n), out(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    above[i] = static_cast<std::uint8_t>(i / 40 + (seed >> 28));
+    line[i] = static_cast<std::uint8_t>(seed >> 29);
+  }
+  for (auto _ : state) {
+    if (bpp == 3) {
+      tolvane::png::UnfilterRgbToBgr(type, line.data(), above.data(), out.data(), kWidth, level);
+    } else {
+      out = line;
+      tolvane::png::Unfilter(type, out.data(), above.data(), n, bpp, level);
+    }
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(n));
+}
+
 BENCHMARK_CAPTURE(BM_InflateOnly, sub_rows, SubRows)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_LoadPng, sub_rows, SubRows)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_InflateOnly, mixed_rows, MixedRows)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_LoadPng, mixed_rows, MixedRows)->Unit(benchmark::kMillisecond);
+// Levels: 0 scalar, 1 SSE2, 2 SSE4.1.
+BENCHMARK(BM_UnfilterLine)
+    ->ArgsProduct({{0, 1, 2, 3, 4}, {3, 4}, {0, 1, 2}})
+    ->ArgNames({"filter", "bpp", "level"})
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
