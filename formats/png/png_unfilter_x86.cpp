@@ -223,7 +223,6 @@ TOLVANE_SSE41 void PaethSse41(std::uint8_t* row, const std::uint8_t* prev, std::
 void RgbToBgrSse2(std::uint8_t type, const std::uint8_t* raw, const std::uint8_t* prevBgr, std::uint8_t* out,
                   std::size_t width) {
   switch (type) {
-    case kFilterSub: return RunPixels<3, true>(raw, prevBgr, out, width, SubStep{});
     case kFilterUp: return RunPixels<3, true>(raw, prevBgr, out, width, UpStep{});
     case kFilterPaeth: return RunPixels<3, true>(raw, prevBgr, out, width, PaethStep<BlendSse2>{});
     default: return RunPixels<3, true>(raw, prevBgr, out, width, NoneStep{});

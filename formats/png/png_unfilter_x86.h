@@ -24,7 +24,7 @@ void SubSse2(std::uint8_t* row, std::size_t n, std::size_t bpp);
 void PaethSse2(std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp);
 void PaethSse41(std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp);
 
-// UnfilterRgbToBgr for None, Sub, Up and Paeth.
+// UnfilterRgbToBgr for None, Up and Paeth.
 void RgbToBgrSse2(std::uint8_t type, const std::uint8_t* raw, const std::uint8_t* prevBgr,
                   std::uint8_t* out, std::size_t width);
 void RgbToBgrSse41(std::uint8_t type, const std::uint8_t* raw, const std::uint8_t* prevBgr,
