@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -233,6 +234,11 @@ class RowStorer {
   bool gammaIsIdentity_;
 };
 
+// Scan lines are inflated several at a time, up to this many bytes: zlib
+// copies all that one call gives out into its 32 KiB window, which for a
+// call of one 15 KiB line is the whole line again.
+constexpr std::size_t kInflateBlockBytes = 128 * 1024;
+
 // Decodes every pass; false when the file ended before the last row.
 bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer,
                   const Raster& store, RowProgressSession& progress) {
@@ -242,8 +248,11 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
                                     ? 1
                                     : static_cast<std::size_t>(bitsPerPixel / 8);
   const std::size_t widest = static_cast<std::size_t>((header.width * bitsPerPixel + 7) / 8);
-  std::vector<std::uint8_t> current(widest + 1);
-  std::vector<std::uint8_t> previous(widest + 1);
+  const std::uint64_t allLines = std::uint64_t{widest + 1} * header.height;
+  const auto blockBytes = static_cast<std::size_t>(std::min<std::uint64_t>(allLines, kInflateBlockBytes));
+  std::vector<std::uint8_t> block(std::max(widest + 1, blockBytes));
+  // Zeros above a pass's first line; the last line of the block before.
+  std::vector<std::uint8_t> previous(widest);
   const SimdLevel simd = BestSimdLevel();
 
   static constexpr Adam7Pass kWhole{0, 0, 1, 1};
@@ -254,24 +263,35 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
     const std::uint32_t passHeight = PassExtent(header.height, pass.startRow, pass.rowStep);
     if (passWidth == 0 || passHeight == 0) continue;
     const std::size_t rowBytes = static_cast<std::size_t>((passWidth * bitsPerPixel + 7) / 8);
-    std::memset(previous.data(), 0, rowBytes + 1);
+    const std::size_t lineBytes = rowBytes + 1;  // with the filter-type byte
+    const std::size_t linesPerBlock = block.size() / lineBytes;
+    std::memset(previous.data(), 0, rowBytes);
     const auto x0 = static_cast<std::uint32_t>(pass.startColumn);
     const auto step = static_cast<std::uint32_t>(pass.columnStep);
     const auto rowStep = static_cast<std::uint32_t>(pass.rowStep);
     // Then previous stays zeros: the line above is read from the store.
     const bool intoStore = storer.UnfiltersIntoStore(step);
-    for (std::uint32_t r = 0; r < passHeight; ++r) {
-      if (!inflater.Fill(current.data(), rowBytes + 1)) return false;
-      const std::uint32_t y = pass.startRow + r * rowStep;
-      if (intoStore) {
-        const auto above = r == 0 ? std::nullopt : std::optional<std::uint32_t>(y - rowStep);
-        storer.UnfilterIntoStore(current[0], current.data() + 1, passWidth, y, above, previous.data() + 1, simd);
-      } else {
-        Unfilter(current[0], current.data() + 1, previous.data() + 1, rowBytes, filterBpp, simd);
-        storer.Store(current.data() + 1, passWidth, y, x0, step);
-        current.swap(previous);
+    const std::uint8_t* above = previous.data();
+    for (std::uint32_t first = 0; first < passHeight;) {
+      const std::size_t lines = std::min<std::size_t>(linesPerBlock, passHeight - first);
+      if (!inflater.Fill(block.data(), lines * lineBytes)) return false;
+      for (std::size_t i = 0; i < lines; ++i, ++first) {
+        std::uint8_t* line = block.data() + i * lineBytes;
+        const std::uint32_t y = pass.startRow + first * rowStep;
+        if (intoStore) {
+          const auto rowAbove = first == 0 ? std::nullopt : std::optional<std::uint32_t>(y - rowStep);
+          storer.UnfilterIntoStore(line[0], line + 1, passWidth, y, rowAbove, previous.data(), simd);
+        } else {
+          Unfilter(line[0], line + 1, above, rowBytes, filterBpp, simd);
+          storer.Store(line + 1, passWidth, y, x0, step);
+          above = line + 1;
+        }
+        if (header.interlace == 0) progress.RowDone(static_cast<int>(y), store.Row(static_cast<int>(y)).data());
       }
-      if (header.interlace == 0) progress.RowDone(static_cast<int>(y), store.Row(static_cast<int>(y)).data());
+      if (!intoStore) {  // the next Fill overwrites the block
+        std::memcpy(previous.data(), above, rowBytes);
+        above = previous.data();
+      }
     }
   }
   return true;
