@@ -2,12 +2,15 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "formats/png/png_unfilter.h"
 #include "raster/packed_index.h"
 #include "support/error.h"
 #include "support/huge_pages.h"
@@ -116,114 +119,6 @@ class Inflater {
   bool streamEnded_ = false;
 };
 
-// p - a, p - b and p - c with p = a + b - c, written so that no branch is
-// needed: the choice becomes conditional moves.
-std::uint8_t Paeth(int a, int b, int c) {
-  const int pa = std::abs(b - c);
-  const int pb = std::abs(a - c);
-  const int pc = std::abs(a + b - 2 * c);
-  const int bOrC = pb <= pc ? b : c;
-  return static_cast<std::uint8_t>(pa <= pb && pa <= pc ? a : bOrC);
-}
-
-// Sub with the bytes to the left held in registers: the plain loop waits on
-// each byte it has just stored.
-template <std::size_t kBpp>
-void UnfilterSub(std::uint8_t* row, std::size_t n) {
-  std::uint8_t left[kBpp] = {};
-  std::size_t i = 0;
-  for (; i + kBpp <= n; i += kBpp) {
-    for (std::size_t k = 0; k < kBpp; ++k) {
-      left[k] = static_cast<std::uint8_t>(row[i + k] + left[k]);
-      row[i + k] = left[k];
-    }
-  }
-  for (std::size_t k = 0; i + k < n; ++k) row[i + k] = static_cast<std::uint8_t>(row[i + k] + left[k]);
-}
-
-void UnfilterSub(std::uint8_t* row, std::size_t n, std::size_t bpp) {
-  switch (bpp) {
-    case 1: UnfilterSub<1>(row, n); break;
-    case 2: UnfilterSub<2>(row, n); break;
-    case 3: UnfilterSub<3>(row, n); break;
-    case 4: UnfilterSub<4>(row, n); break;
-    case 6: UnfilterSub<6>(row, n); break;
-    default: UnfilterSub<8>(row, n); break;
-  }
-}
-
-// Average and Paeth with the pixel to the left (and above it) held in
-// registers, one lane per byte of a pixel.
-template <std::size_t kBpp>
-void UnfilterAverage(std::uint8_t* row, const std::uint8_t* prev, std::size_t n) {
-  unsigned left[kBpp] = {};
-  std::size_t i = 0;
-  for (; i + kBpp <= n; i += kBpp) {
-    for (std::size_t k = 0; k < kBpp; ++k) {
-      left[k] = static_cast<std::uint8_t>(row[i + k] + ((left[k] + prev[i + k]) >> 1));
-      row[i + k] = static_cast<std::uint8_t>(left[k]);
-    }
-  }
-  for (std::size_t k = 0; i + k < n; ++k) {
-    row[i + k] = static_cast<std::uint8_t>(row[i + k] + ((left[k] + prev[i + k]) >> 1));
-  }
-}
-
-template <std::size_t kBpp>
-void UnfilterPaeth(std::uint8_t* row, const std::uint8_t* prev, std::size_t n) {
-  int left[kBpp] = {};
-  int upLeft[kBpp] = {};
-  std::size_t i = 0;
-  for (; i + kBpp <= n; i += kBpp) {
-    for (std::size_t k = 0; k < kBpp; ++k) {
-      const int up = prev[i + k];
-      left[k] = static_cast<std::uint8_t>(row[i + k] + Paeth(left[k], up, upLeft[k]));
-      row[i + k] = static_cast<std::uint8_t>(left[k]);
-      upLeft[k] = up;
-    }
-  }
-  for (std::size_t k = 0; i + k < n; ++k) {
-    row[i + k] = static_cast<std::uint8_t>(row[i + k] + Paeth(left[k], prev[i + k], upLeft[k]));
-  }
-}
-
-template <std::size_t kBpp>
-void UnfilterWithPrevious(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev,
-                          std::size_t n) {
-  if (type == 3) {
-    UnfilterAverage<kBpp>(row, prev, n);
-  } else {
-    UnfilterPaeth<kBpp>(row, prev, n);
-  }
-}
-
-void UnfilterWithPrevious(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev,
-                          std::size_t n, std::size_t bpp) {
-  switch (bpp) {
-    case 1: UnfilterWithPrevious<1>(type, row, prev, n); break;
-    case 2: UnfilterWithPrevious<2>(type, row, prev, n); break;
-    case 3: UnfilterWithPrevious<3>(type, row, prev, n); break;
-    case 4: UnfilterWithPrevious<4>(type, row, prev, n); break;
-    case 6: UnfilterWithPrevious<6>(type, row, prev, n); break;
-    default: UnfilterWithPrevious<8>(type, row, prev, n); break;
-  }
-}
-
-// Undoes the filter of one scan line in place; prev is the unfiltered line
-// above (zeros above the first). Types above 4 count as None.
-void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
-              std::size_t bpp) {
-  switch (type) {
-    case 1: UnfilterSub(row, n, bpp); break;
-    case 2:
-      for (std::size_t i = 0; i < n; ++i) row[i] = static_cast<std::uint8_t>(row[i] + prev[i]);
-      break;
-    case 3:
-    case 4: UnfilterWithPrevious(type, row, prev, n, bpp); break;
-    default: break;
-  }
-}
-
 unsigned SampleAt(const std::uint8_t* raw, std::uint32_t x, int depth) {
   switch (depth) {
     case 1: return (raw[x >> 3] >> (7 - (x & 7))) & 0x01u;
@@ -241,6 +136,23 @@ class RowStorer {
       : header_(header), gamma_(gamma), planes_(planes),
         storeBits_(StoreBitsFor(header.colorType, header.bitDepth)), gammaIsIdentity_(gamma == IdentityTable()) {}
 
+  // 8-bit RGB without gamma, a whole row at a time (not interlaced, or
+  // Adam7's last pass): the store's rows are the unfiltered lines themselves,
+  // in blue-green-red order, so a line is unfiltered straight into the store
+  // with the line above read back from it. No copy, no second pass.
+  bool UnfiltersIntoStore(std::uint32_t step) const {
+    return header_.colorType == kRgb && header_.bitDepth == 8 && gammaIsIdentity_ && step == 1;
+  }
+
+  // The line of image row y; above is the row of the pass's line before it,
+  // none for its first line, which has zeros above it.
+  void UnfilterIntoStore(std::uint8_t type, const std::uint8_t* raw, std::uint32_t count, std::uint32_t y,
+                         std::optional<std::uint32_t> above, const std::uint8_t* zeros, SimdLevel simd) {
+    std::uint8_t* out = planes_.store.MutableRow(static_cast<int>(y)).data();
+    const std::uint8_t* prev = above ? planes_.store.Row(static_cast<int>(*above)).data() : zeros;
+    UnfilterRgbToBgr(type, raw, prev, out, count, simd);
+  }
+
   // count pixels of image row y, at columns x0, x0 + step, ...
   void Store(const std::uint8_t* raw, std::uint32_t count, std::uint32_t y, std::uint32_t x0,
              std::uint32_t step) {
@@ -251,12 +163,9 @@ class RowStorer {
       case kGray:
       case kPalette: StoreIndices(raw, count, out, x0, step); break;
       case kRgb:
-        wide ? StoreColours<2, false>(raw, count, out, nullptr, x0, step)
-             : StoreColours<1, false>(raw, count, out, nullptr, x0, step);
-        break;
       case kRgbAlpha:
-        wide ? StoreColours<2, true>(raw, count, out, alpha, x0, step)
-             : StoreColours<1, true>(raw, count, out, alpha, x0, step);
+        gammaIsIdentity_ ? StoreColours<false>(raw, count, out, alpha, x0, step)
+                         : StoreColours<true>(raw, count, out, alpha, x0, step);
         break;
       case kGrayAlpha: {
         const std::size_t sampleBytes = wide ? 2 : 1;
@@ -272,41 +181,7 @@ class RowStorer {
     }
   }
 
-  // 8-bit RGB rows filtered with Sub (as this program writes them) are
-  // unfiltered and stored in one pass.
-  bool FusesSub() const { return header_.colorType == kRgb && header_.bitDepth == 8; }
-
-  void StoreSubRgb(std::uint8_t* raw, std::uint32_t count, std::uint32_t y, std::uint32_t x0,
-                   std::uint32_t step) {
-    std::uint8_t* out = planes_.store.MutableRow(static_cast<int>(y)).data();
-    if (gammaIsIdentity_) {
-      StoreSubRgb<false>(raw, count, out, x0, step);
-    } else {
-      StoreSubRgb<true>(raw, count, out, x0, step);
-    }
-  }
-
  private:
-  template <bool kGamma>
-  void StoreSubRgb(std::uint8_t* __restrict raw, std::uint32_t count, std::uint8_t* __restrict out,
-                   std::uint32_t x0, std::uint32_t step) const {
-    const std::uint8_t* g = gamma_.data();
-    std::uint8_t red = 0, green = 0, blue = 0;
-    for (std::uint32_t x = 0; x < count; ++x) {
-      std::uint8_t* p = raw + 3 * static_cast<std::size_t>(x);
-      red = static_cast<std::uint8_t>(red + p[0]);
-      green = static_cast<std::uint8_t>(green + p[1]);
-      blue = static_cast<std::uint8_t>(blue + p[2]);
-      p[0] = red;
-      p[1] = green;
-      p[2] = blue;
-      std::uint8_t* px = out + 3 * (x0 + static_cast<std::size_t>(x) * step);
-      px[0] = kGamma ? g[blue] : blue;
-      px[1] = kGamma ? g[green] : green;
-      px[2] = kGamma ? g[red] : red;
-    }
-  }
-
   void StoreIndices(const std::uint8_t* raw, std::uint32_t count, std::uint8_t* out, std::uint32_t x0,
                     std::uint32_t step) const {
     const int depth = header_.bitDepth;
@@ -321,7 +196,22 @@ class RowStorer {
     }
   }
 
-  template <int kSampleBytes, bool kAlpha>
+  // Blue, green, red (the high bytes of 16-bit samples), through the gamma
+  // table unless it is the identity.
+  template <bool kGamma>
+  void StoreColours(const std::uint8_t* raw, std::uint32_t count, std::uint8_t* out, std::uint8_t* alpha,
+                    std::uint32_t x0, std::uint32_t step) const {
+    const bool wide = header_.bitDepth == 16;
+    if (header_.colorType == kRgb) {
+      wide ? StoreColours<2, false, kGamma>(raw, count, out, nullptr, x0, step)
+           : StoreColours<1, false, kGamma>(raw, count, out, nullptr, x0, step);
+    } else {
+      wide ? StoreColours<2, true, kGamma>(raw, count, out, alpha, x0, step)
+           : StoreColours<1, true, kGamma>(raw, count, out, alpha, x0, step);
+    }
+  }
+
+  template <int kSampleBytes, bool kAlpha, bool kGamma>
   void StoreColours(const std::uint8_t* raw, std::uint32_t count, std::uint8_t* out, std::uint8_t* alpha,
                     std::uint32_t x0, std::uint32_t step) const {
     constexpr std::size_t kPixelBytes = (kAlpha ? 4 : 3) * kSampleBytes;
@@ -330,9 +220,9 @@ class RowStorer {
       const std::uint8_t* p = raw + kPixelBytes * x;
       const std::size_t c = x0 + static_cast<std::size_t>(x) * step;
       std::uint8_t* px = out + 3 * c;
-      px[0] = g[p[2 * kSampleBytes]];
-      px[1] = g[p[kSampleBytes]];
-      px[2] = g[p[0]];
+      px[0] = kGamma ? g[p[2 * kSampleBytes]] : p[2 * kSampleBytes];
+      px[1] = kGamma ? g[p[kSampleBytes]] : p[kSampleBytes];
+      px[2] = kGamma ? g[p[0]] : p[0];
       if constexpr (kAlpha) alpha[c] = p[3 * kSampleBytes];
     }
   }
@@ -344,6 +234,11 @@ class RowStorer {
   bool gammaIsIdentity_;
 };
 
+// Scan lines are inflated several at a time, up to this many bytes: zlib
+// copies all that one call gives out into its 32 KiB window, which for a
+// call of one 15 KiB line is the whole line again.
+constexpr std::size_t kInflateBlockBytes = 128 * 1024;
+
 // Decodes every pass; false when the file ended before the last row.
 bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer,
                   const Raster& store, RowProgressSession& progress) {
@@ -353,8 +248,12 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
                                     ? 1
                                     : static_cast<std::size_t>(bitsPerPixel / 8);
   const std::size_t widest = static_cast<std::size_t>((header.width * bitsPerPixel + 7) / 8);
-  std::vector<std::uint8_t> current(widest + 1);
-  std::vector<std::uint8_t> previous(widest + 1);
+  const std::uint64_t allLines = std::uint64_t{widest + 1} * header.height;
+  const auto blockBytes = static_cast<std::size_t>(std::min<std::uint64_t>(allLines, kInflateBlockBytes));
+  std::vector<std::uint8_t> block(std::max(widest + 1, blockBytes));
+  // Zeros above a pass's first line; the last line of the block before.
+  std::vector<std::uint8_t> previous(widest);
+  const SimdLevel simd = BestSimdLevel();
 
   static constexpr Adam7Pass kWhole{0, 0, 1, 1};
   const std::span<const Adam7Pass> passes =
@@ -364,20 +263,35 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
     const std::uint32_t passHeight = PassExtent(header.height, pass.startRow, pass.rowStep);
     if (passWidth == 0 || passHeight == 0) continue;
     const std::size_t rowBytes = static_cast<std::size_t>((passWidth * bitsPerPixel + 7) / 8);
-    std::memset(previous.data(), 0, rowBytes + 1);
-    for (std::uint32_t r = 0; r < passHeight; ++r) {
-      if (!inflater.Fill(current.data(), rowBytes + 1)) return false;
-      const std::uint32_t y = pass.startRow + r * static_cast<std::uint32_t>(pass.rowStep);
-      const auto x0 = static_cast<std::uint32_t>(pass.startColumn);
-      const auto step = static_cast<std::uint32_t>(pass.columnStep);
-      if (current[0] == 1 && storer.FusesSub()) {
-        storer.StoreSubRgb(current.data() + 1, passWidth, y, x0, step);
-      } else {
-        Unfilter(current[0], current.data() + 1, previous.data() + 1, rowBytes, filterBpp);
-        storer.Store(current.data() + 1, passWidth, y, x0, step);
+    const std::size_t lineBytes = rowBytes + 1;  // with the filter-type byte
+    const std::size_t linesPerBlock = block.size() / lineBytes;
+    std::memset(previous.data(), 0, rowBytes);
+    const auto x0 = static_cast<std::uint32_t>(pass.startColumn);
+    const auto step = static_cast<std::uint32_t>(pass.columnStep);
+    const auto rowStep = static_cast<std::uint32_t>(pass.rowStep);
+    // Then previous stays zeros: the line above is read from the store.
+    const bool intoStore = storer.UnfiltersIntoStore(step);
+    const std::uint8_t* above = previous.data();
+    for (std::uint32_t first = 0; first < passHeight;) {
+      const std::size_t lines = std::min<std::size_t>(linesPerBlock, passHeight - first);
+      if (!inflater.Fill(block.data(), lines * lineBytes)) return false;
+      for (std::size_t i = 0; i < lines; ++i, ++first) {
+        std::uint8_t* line = block.data() + i * lineBytes;
+        const std::uint32_t y = pass.startRow + first * rowStep;
+        if (intoStore) {
+          const auto rowAbove = first == 0 ? std::nullopt : std::optional<std::uint32_t>(y - rowStep);
+          storer.UnfilterIntoStore(line[0], line + 1, passWidth, y, rowAbove, previous.data(), simd);
+        } else {
+          Unfilter(line[0], line + 1, above, rowBytes, filterBpp, simd);
+          storer.Store(line + 1, passWidth, y, x0, step);
+          above = line + 1;
+        }
+        if (header.interlace == 0) progress.RowDone(static_cast<int>(y), store.Row(static_cast<int>(y)).data());
       }
-      if (header.interlace == 0) progress.RowDone(static_cast<int>(y), store.Row(static_cast<int>(y)).data());
-      current.swap(previous);
+      if (!intoStore) {  // the next Fill overwrites the block
+        std::memcpy(previous.data(), above, rowBytes);
+        above = previous.data();
+      }
     }
   }
   return true;

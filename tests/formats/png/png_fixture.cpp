@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <cstdlib>
 #include <stdexcept>
 
 #include "support/error.h"
@@ -23,6 +24,37 @@ Bytes ScanLines(const std::vector<Bytes>& rows, std::uint8_t filter) {
   for (const Bytes& row : rows) {
     out.push_back(filter);
     out.insert(out.end(), row.begin(), row.end());
+  }
+  return out;
+}
+
+namespace {
+
+int Predictor(int type, int a, int b, int c) {
+  switch (type) {
+    case 1: return a;
+    case 2: return b;
+    case 3: return (a + b) / 2;
+    case 4: {
+      const int p = a + b - c;
+      const int pa = std::abs(p - a);
+      const int pb = std::abs(p - b);
+      const int pc = std::abs(p - c);
+      if (pa <= pb && pa <= pc) return a;
+      return pb <= pc ? b : c;
+    }
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+Bytes FilterLine(int type, const Bytes& line, const Bytes& above, std::size_t bpp) {
+  Bytes out(line.size());
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const int a = i >= bpp ? line[i - bpp] : 0;
+    const int c = i >= bpp ? above[i - bpp] : 0;
+    out[i] = static_cast<std::uint8_t>(line[i] - Predictor(type, a, above[i], c));
   }
   return out;
 }

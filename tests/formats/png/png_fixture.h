@@ -17,6 +17,11 @@ Bytes Deflate(const Bytes& raw);
 // Scan lines with the given filter byte in front of each row.
 Bytes ScanLines(const std::vector<Bytes>& rows, std::uint8_t filter = 0);
 
+// The filter of the PNG standard (0 None, 1 Sub, 2 Up, 3 Average, 4 Paeth)
+// applied to an unfiltered line, byte by byte: above is the unfiltered line
+// before it, bpp the bytes per pixel.
+Bytes FilterLine(int type, const Bytes& line, const Bytes& above, std::size_t bpp);
+
 // A PNG file built chunk by chunk.
 class PngBuilder {
  public:
