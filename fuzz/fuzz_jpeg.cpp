@@ -1,7 +1,14 @@
+#include <span>
+
 #include "formats/jpeg/jpeg_image.h"
+#include "formats/jpeg/jpeg_scans.h"
 #include "fuzz/fuzz_input.h"
+#include "fuzz/row_check.h"
 #include "support/error.h"
 
+// The reader as the conversion uses it, then the same bytes decoded with and
+// without a row consumer: a multi-scan file is read in another mode when rows
+// are wanted, and must still give the same pixels.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string path = tolvane::fuzz::Scratch().Write("input.jpg", data, size);
   try {
@@ -11,5 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     image.ToRaster(raster);
   } catch (const tolvane::Error&) {
   }
+
+  const std::span<const std::uint8_t> bytes(data, size);
+  const int scans = tolvane::CountJpegScans(bytes);
+  tolvane::fuzz::RowCheck rows;
+  const auto plain = tolvane::fuzz::Attempt([&] { return tolvane::DecodeJpeg(bytes, false, nullptr, scans); });
+  const auto reported = tolvane::fuzz::Attempt([&] { return tolvane::DecodeJpeg(bytes, false, &rows, scans); });
+  tolvane::fuzz::RequireSame(plain, reported);
+  if (reported.raster) rows.RequireFinalRows(*reported.raster);
   return 0;
 }

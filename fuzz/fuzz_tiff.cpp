@@ -1,7 +1,13 @@
+#include <span>
+
+#include "formats/tiff/tiff_decode.h"
 #include "formats/tiff/tiff_reader.h"
 #include "fuzz/fuzz_input.h"
+#include "fuzz/row_check.h"
 #include "support/error.h"
 
+// The reader as the conversion uses it, then the band-by-band read against
+// the whole-image read of the same bytes.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string path = tolvane::fuzz::Scratch().Write("input.tif", data, size);
   try {
@@ -9,5 +15,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tolvane::LoadTiffFile(path, raster);
   } catch (const tolvane::Error&) {
   }
+
+  const std::span<const std::uint8_t> bytes(data, size);
+  tolvane::fuzz::RowCheck rows;
+  const auto whole = tolvane::fuzz::Attempt(
+      [&] { return tolvane::DecodeTiff(bytes, tolvane::TiffReadOrder::WholeImage); });
+  const auto bands = tolvane::fuzz::Attempt(
+      [&] { return tolvane::DecodeTiff(bytes, tolvane::TiffReadOrder::BandsWherePossible, &rows); });
+  tolvane::fuzz::RequireSame(whole, bands);
+  if (bands.raster) rows.RequireFinalRows(*bands.raster);
   return 0;
 }
