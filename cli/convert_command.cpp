@@ -1,10 +1,10 @@
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
 #include <filesystem>
+#include <numeric>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -98,33 +98,59 @@ std::vector<std::vector<std::size_t>> EarlierConflicts(const Arguments& files) {
   return conflicts;
 }
 
-// Converts up to `jobs` files at once; each file's lines and failure are
-// printed together, in the order of the arguments, as soon as the files
-// before it are out.
+// The order in which the files are taken up: the largest first, so that no
+// long conversion is left to run alone at the end while the other cores are
+// idle. Ties keep the order of the arguments.
+std::vector<std::size_t> LargestFirst(const Arguments& files) {
+  std::vector<std::uintmax_t> sizes;
+  for (const std::string& file : files) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    sizes.push_back(error ? 0 : size);
+  }
+  std::vector<std::size_t> order(files.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return sizes[a] > sizes[b]; });
+  return order;
+}
+
+// Converts up to `jobs` files at once, the largest first; each file's lines
+// and failure are printed together, in the order of the arguments, as soon
+// as the files before it are out. A file waits for the earlier files it
+// conflicts with.
 int ConvertInParallel(const Arguments& files, unsigned jobs) {
   const std::vector<std::vector<std::size_t>> conflicts = EarlierConflicts(files);
+  std::vector<std::size_t> waiting = LargestFirst(files);  // guarded by mutex
   std::vector<FileOutcome> outcomes(files.size());
   std::vector<bool> done(files.size(), false);
   std::mutex mutex;
   std::condition_variable finished;
-  std::atomic<std::size_t> next{0};
 
-  const auto work = [&] {
+  const auto ready = [&](std::size_t i) {
+    return std::all_of(conflicts[i].begin(), conflicts[i].end(), [&](std::size_t j) { return done[j]; });
+  };
+  // The next file whose conflicts are all done; none when every file is taken.
+  const auto take = [&]() -> std::optional<std::size_t> {
+    std::unique_lock lock(mutex);
     for (;;) {
-      const std::size_t i = next++;
-      if (i >= files.size()) return;
-      {
-        std::unique_lock lock(mutex);
-        finished.wait(lock, [&] {
-          return std::all_of(conflicts[i].begin(), conflicts[i].end(),
-                             [&](std::size_t j) { return done[j]; });
-        });
+      if (waiting.empty()) return std::nullopt;
+      const auto found = std::find_if(waiting.begin(), waiting.end(), ready);
+      if (found != waiting.end()) {
+        const std::size_t i = *found;
+        waiting.erase(found);
+        return i;
       }
-      FileOutcome outcome = ConvertBuffered(files[i]);
+      finished.wait(lock);
+    }
+  };
+  const auto work = [&] {
+    while (const std::optional<std::size_t> i = take()) {
+      FileOutcome outcome = ConvertBuffered(files[*i]);
       {
         const std::lock_guard lock(mutex);
-        outcomes[i] = std::move(outcome);
-        done[i] = true;
+        outcomes[*i] = std::move(outcome);
+        done[*i] = true;
       }
       finished.notify_all();
     }

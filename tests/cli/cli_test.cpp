@@ -152,17 +152,21 @@ TEST_F(Cli, ConvertWithJobsPrintsEachFilesLinesTogetherInArgumentOrder) {
 }
 
 TEST_F(Cli, ConvertWithJobsKeepsTheOrderOfFilesThatShareAnOutput) {
-  // Both name out_2048.bmp: the later argument's image is the one left.
+  // Both name out_2048.bmp: the later argument's image is the one left, also
+  // when it is the larger file, which is taken up first.
   const std::string first = dir_.File("out.bmp");
   const std::string second = dir_.File("out_2048.BMP");
-  WriteFile(first, UniformBmp(3000, 40, 1, 2, 3));
-  WriteFile(second, UniformBmp(2100, 4, 7, 8, 9));
-  const Outcome outcome = Run({"convert", "-j", "2", first, second});
-  EXPECT_EQ(outcome.status, 0) << outcome.err;
-  const std::vector<std::uint8_t> written = ReadFile(dir_.File("out_2048.bmp"));
-  ASSERT_GT(written.size(), 57u);
-  EXPECT_EQ((std::vector<std::uint8_t>(written.begin() + 54, written.begin() + 57)),
-            (std::vector<std::uint8_t>{7, 8, 9}));
+  for (const bool laterIsLarger : {false, true}) {
+    SCOPED_TRACE(laterIsLarger ? "later file larger" : "earlier file larger");
+    WriteFile(first, UniformBmp(laterIsLarger ? 2100 : 3000, laterIsLarger ? 4 : 40, 1, 2, 3));
+    WriteFile(second, UniformBmp(laterIsLarger ? 3000 : 2100, laterIsLarger ? 40 : 4, 7, 8, 9));
+    const Outcome outcome = Run({"convert", "-j", "2", first, second});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    const std::vector<std::uint8_t> written = ReadFile(dir_.File("out_2048.bmp"));
+    ASSERT_GT(written.size(), 57u);
+    EXPECT_EQ((std::vector<std::uint8_t>(written.begin() + 54, written.begin() + 57)),
+              (std::vector<std::uint8_t>{7, 8, 9}));
+  }
 }
 
 TEST_F(Cli, RasterWritesTheWorkingRasterAsPng) {
