@@ -362,19 +362,29 @@ void WriteRgbPng(AtomicOutputFile& out, const Raster& raster, std::uint8_t inter
     return;
   }
   WriteRgbHeader(out, width, height, interlace);
-  std::vector<std::uint8_t> rgb = RowBuffer(RowBytes(width, 24));
+  // The passes visit most rows several times: each is put in PNG byte order once.
+  const std::size_t rowBytes = RowBytes(width, 24);
+  std::vector<std::uint8_t> rgb;
+  try {
+    rgb.resize(rowBytes * height);
+  } catch (const std::bad_alloc&) {
+    throw Error(std::string(messages::kSystemResourcesLow));  // as for any new pixel store
+  }
+  for (std::uint32_t y = 0; y < height; ++y) {
+    const std::uint8_t* in = raster.Row(static_cast<int>(y)).data();
+    std::uint8_t* row = rgb.data() + rowBytes * y;
+    for (std::uint32_t x = 0; x < width; ++x, in += 4) {
+      row[3 * x] = in[2];
+      row[3 * x + 1] = in[1];
+      row[3 * x + 2] = in[0];
+    }
+  }
   ImageHeader header;
   header.width = width;
   header.height = height;
   header.interlace = interlace;
-  WriteImageData(out, header, [&](int y) -> std::span<const std::uint8_t> {
-    const std::uint8_t* in = raster.Row(y).data();
-    for (std::uint32_t x = 0; x < width; ++x, in += 4) {
-      rgb[3 * x] = in[2];
-      rgb[3 * x + 1] = in[1];
-      rgb[3 * x + 2] = in[0];
-    }
-    return rgb;
+  WriteImageData(out, header, [&](int y) {
+    return std::span<const std::uint8_t>(rgb.data() + rowBytes * static_cast<std::size_t>(y), rowBytes);
   });
   WriteChunk(out, "IEND", {});
 }
