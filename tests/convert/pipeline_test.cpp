@@ -34,6 +34,7 @@ namespace tolvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ExpectSamePixels;
 using testing::FailureOf;
 using testing::ReadFile;
 using testing::TempDir;
@@ -173,17 +174,6 @@ std::vector<std::string> ExpectedEvents(InputKind kind, const std::string& path,
   events.insert(events.end(), {"show raster", messages::OutputPathLine(OutputPathFor(path)),
                                messages::OutputSizeLine(expected.output.Width(), expected.output.Height())});
   return events;
-}
-
-void ExpectSamePixels(const Raster& actual, const Raster& expected) {
-  ASSERT_EQ(actual.Width(), expected.Width());
-  ASSERT_EQ(actual.Height(), expected.Height());
-  ASSERT_EQ(actual.Format(), expected.Format());
-  for (int y = 0; y < expected.Height(); ++y) {
-    const auto a = actual.Row(y);
-    const auto e = expected.Row(y);
-    ASSERT_TRUE(std::equal(a.begin(), a.end(), e.begin(), e.end())) << "row " << y;
-  }
 }
 
 std::vector<std::string> FilesIn(const fs::path& folder) {

@@ -1,5 +1,8 @@
 #include "tests/support/test_support.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -81,6 +84,17 @@ std::vector<std::uint8_t> Bmp24(int width, int height, const std::function<Bgr(i
     out.resize(out.size() + (rowBytes - static_cast<std::uint32_t>(width) * 3), 0);
   }
   return out;
+}
+
+void ExpectSamePixels(const Raster& actual, const Raster& expected) {
+  ASSERT_EQ(actual.Width(), expected.Width());
+  ASSERT_EQ(actual.Height(), expected.Height());
+  ASSERT_EQ(actual.Format(), expected.Format());
+  for (int y = 0; y < expected.Height(); ++y) {
+    const auto a = actual.Row(y);
+    const auto e = expected.Row(y);
+    ASSERT_TRUE(std::equal(a.begin(), a.end(), e.begin(), e.end())) << "row " << y;
+  }
 }
 
 }  // namespace tolvane::testing

@@ -5,8 +5,10 @@
 #include <functional>
 #include <string>
 
-#include "support/error.h"
 #include <vector>
+
+#include "raster/raster.h"
+#include "support/error.h"
 
 namespace tolvane::testing {
 
@@ -43,6 +45,9 @@ struct Bgr {
   std::uint8_t red = 0;
 };
 std::vector<std::uint8_t> Bmp24(int width, int height, const std::function<Bgr(int x, int y)>& pixelAt);
+
+// Expects the same size, format and bytes in every row.
+void ExpectSamePixels(const Raster& actual, const Raster& expected);
 
 // The message a failing call raises, or "" when it succeeds.
 template <typename Call>

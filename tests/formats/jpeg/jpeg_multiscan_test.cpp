@@ -13,10 +13,12 @@
 #include "formats/jpeg/jpeg_scans.h"
 #include "raster/row_progress.h"
 #include "tests/formats/jpeg/jpeg_fixtures.h"
+#include "tests/support/test_support.h"
 
 namespace tolvane {
 namespace {
 
+using testing::ExpectSamePixels;
 using testing::JpegRecipe;
 using testing::JpegScan;
 using testing::MakeJpeg;
@@ -68,17 +70,6 @@ class RowRecorder : public RowProgress {
   int abandoned = 0;
 };
 
-void ExpectSameRaster(const Raster& actual, const Raster& expected) {
-  ASSERT_EQ(actual.Width(), expected.Width());
-  ASSERT_EQ(actual.Height(), expected.Height());
-  ASSERT_EQ(actual.Format(), expected.Format());
-  for (int y = 0; y < expected.Height(); ++y) {
-    const auto a = actual.Row(y);
-    const auto e = expected.Row(y);
-    ASSERT_TRUE(std::equal(a.begin(), a.end(), e.begin(), e.end())) << "row " << y;
-  }
-}
-
 struct MultiScanCase {
   const char* name;
   std::vector<std::uint8_t> bytes;
@@ -118,7 +109,7 @@ TEST(JpegMultiScan, RowsReportedWhileTheLastScanIsReadAreTheWholeDecodes) {
     const Raster plain = DecodeJpeg(c.bytes, false, nullptr, scans);
     RowRecorder recorder;
     const Raster reported = DecodeJpeg(c.bytes, false, &recorder, scans);
-    ExpectSameRaster(reported, plain);
+    ExpectSamePixels(reported, plain);
     EXPECT_EQ(recorder.abandoned, 0);
     std::vector<int> everyRow(static_cast<std::size_t>(plain.Height()));
     std::iota(everyRow.begin(), everyRow.end(), 0);
@@ -145,7 +136,7 @@ TEST(JpegMultiScan, AWrongForecastOfTheScansStillGivesTheWholeDecode) {
                                   Forecast{scans, 0}, Forecast{scans + 1, 0}, Forecast{1000, 0}}) {
     SCOPED_TRACE(forecast.scans);
     RowRecorder recorder;
-    ExpectSameRaster(DecodeJpeg(bytes, false, &recorder, forecast.scans), plain);
+    ExpectSamePixels(DecodeJpeg(bytes, false, &recorder, forecast.scans), plain);
     EXPECT_EQ(recorder.abandoned, forecast.abandoned);
   }
 }
