@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -364,15 +365,15 @@ void WriteRgbPng(AtomicOutputFile& out, const Raster& raster, std::uint8_t inter
   WriteRgbHeader(out, width, height, interlace);
   // The passes visit most rows several times: each is put in PNG byte order once.
   const std::size_t rowBytes = RowBytes(width, 24);
-  std::vector<std::uint8_t> rgb;
+  std::unique_ptr<std::uint8_t[]> rgb;
   try {
-    rgb.resize(rowBytes * height);
+    rgb = std::make_unique_for_overwrite<std::uint8_t[]>(rowBytes * height);  // every byte is set below
   } catch (const std::bad_alloc&) {
     throw Error(std::string(messages::kSystemResourcesLow));  // as for any new pixel store
   }
   for (std::uint32_t y = 0; y < height; ++y) {
     const std::uint8_t* in = raster.Row(static_cast<int>(y)).data();
-    std::uint8_t* row = rgb.data() + rowBytes * y;
+    std::uint8_t* row = rgb.get() + rowBytes * y;
     for (std::uint32_t x = 0; x < width; ++x, in += 4) {
       row[3 * x] = in[2];
       row[3 * x + 1] = in[1];
@@ -384,7 +385,7 @@ void WriteRgbPng(AtomicOutputFile& out, const Raster& raster, std::uint8_t inter
   header.height = height;
   header.interlace = interlace;
   WriteImageData(out, header, [&](int y) {
-    return std::span<const std::uint8_t>(rgb.data() + rowBytes * static_cast<std::size_t>(y), rowBytes);
+    return std::span<const std::uint8_t>(rgb.get() + rowBytes * static_cast<std::size_t>(y), rowBytes);
   });
   WriteChunk(out, "IEND", {});
 }
