@@ -1,7 +1,6 @@
 #include <span>
 
 #include "formats/jpeg/jpeg_image.h"
-#include "formats/jpeg/jpeg_scans.h"
 #include "fuzz/fuzz_input.h"
 #include "fuzz/row_check.h"
 #include "support/error.h"
@@ -20,10 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const std::span<const std::uint8_t> bytes(data, size);
-  const int scans = tolvane::CountJpegScans(bytes);
   tolvane::fuzz::RowCheck rows;
-  const auto plain = tolvane::fuzz::Attempt([&] { return tolvane::DecodeJpeg(bytes, false, nullptr, scans); });
-  const auto reported = tolvane::fuzz::Attempt([&] { return tolvane::DecodeJpeg(bytes, false, &rows, scans); });
+  const auto plain = tolvane::fuzz::Attempt([&] { return tolvane::DecodeJpeg(bytes, false, nullptr); });
+  const auto reported = tolvane::fuzz::Attempt([&] { return tolvane::DecodeJpeg(bytes, false, &rows); });
   tolvane::fuzz::RequireSame(plain, reported);
   if (reported.raster) rows.RequireFinalRows(*reported.raster);
   return 0;

@@ -172,7 +172,7 @@ void ReadRowsDuringLastScan(JpegDecompressor& jpeg, int scan, Raster& raster, bo
 }  // namespace
 
 Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgress* progress,
-                  int expectedScans) {
+                  std::optional<int> scanForecast) {
   JpegDecompressor jpeg(data);
   jpeg_decompress_struct& info = jpeg.Info();
   jpeg.ReadHeader();
@@ -188,7 +188,9 @@ Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgr
   info.buffered_image = duringLastScan ? TRUE : FALSE;
 
   jpeg.StartDecompress();
-  const int outputScan = duringLastScan ? ReadUpToLastScan(jpeg, expectedScans) : 0;
+  // Only a file read that way needs its scans counted.
+  const int outputScan =
+      duringLastScan ? ReadUpToLastScan(jpeg, scanForecast ? *scanForecast : CountJpegScans(data)) : 0;
   Raster raster = NewRaster(info, format);
   RowProgressSession session(raster.Empty() ? nullptr : progress, raster);
   if (duringLastScan) {
@@ -225,7 +227,7 @@ int JpegImage::Height() const { return decoded_ ? raster_.Height() : height_; }
 
 void JpegImage::ToRaster(Raster& raster, RowProgress* progress) {
   if (!decoded_) {
-    raster_ = DecodeJpeg(data_, JpegPaletteMode(), progress, CountJpegScans(data_));
+    raster_ = DecodeJpeg(data_, JpegPaletteMode(), progress);
     decoded_ = true;
   }
   raster = raster_;

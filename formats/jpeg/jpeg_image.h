@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -17,11 +18,11 @@ bool JpegPaletteMode();
 
 // Decodes the bytes of a whole JPEG file, as ToRaster does. With a progress,
 // each row is reported as soon as it is final; a file with several scans is
-// then read expecting `expectedScans` of them, so that its rows can come while
-// its last scan is read (ToRaster counts the scans in the file; any other
-// number costs time, never a different pixel).
+// then read expecting as many scans as the file holds (or `scanForecast`,
+// when given), so that its rows can come while its last scan is read. A
+// wrong forecast costs time, never a different pixel.
 Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgress* progress,
-                  int expectedScans);
+                  std::optional<int> scanForecast = std::nullopt);
 
 // The JPEG image object: loading reads the whole file and its header, the
 // first ToRaster decodes the pixels.
