@@ -316,15 +316,7 @@ void Raster::SetAlphaMode(AlphaMode mode) {
       for (int x = 0; x < width_; ++x, px += 4) {
         const unsigned a = px[3];
         if (a == 255) continue;  // both ways leave an opaque pixel as it is
-        for (int c = 0; c < 3; ++c) {
-          unsigned value = 0;
-          if (isAlpha) {
-            value = (px[c] * a * 2 + 255) / 510;  // c x a / 255, halves up
-          } else if (a != 0) {
-            value = std::min((px[c] * 255u * 2 + a) / (2 * a), 255u);  // c x 255 / a, halves up
-          }
-          px[c] = static_cast<std::uint8_t>(value);
-        }
+        for (int c = 0; c < 3; ++c) px[c] = isAlpha ? PremultipliedChannel(px[c], a) : StraightChannel(px[c], a);
       }
     }
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -17,6 +18,16 @@ enum class AlphaMode {
   Defined,        // alpha; colours held premultiplied in memory, straight in BMP files
   Premultiplied,  // alpha; colours premultiplied in memory and in files
 };
+
+// One colour channel between straight and premultiplied alpha, as the alpha
+// modes convert it: c x a / 255, and c x 255 / a (0 where a is 0, at most
+// 255), both rounded to nearest with halves up.
+constexpr std::uint8_t PremultipliedChannel(unsigned colour, unsigned alpha) {
+  return static_cast<std::uint8_t>((colour * alpha * 2 + 255) / 510);
+}
+constexpr std::uint8_t StraightChannel(unsigned colour, unsigned alpha) {
+  return alpha == 0 ? 0 : static_cast<std::uint8_t>(std::min((colour * 255u * 2 + alpha) / (2 * alpha), 255u));
+}
 
 enum class RowOrder { BottomUp, TopDown };
 

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "raster/raster.h"
+
 namespace tolvane {
 
 namespace {
@@ -32,20 +34,12 @@ constexpr std::uint32_t SwappedOpaque(std::uint32_t packed) {
   return InMemoryOrder(Blue(packed), Green(packed), Red(packed), 0xFF);
 }
 
-constexpr std::uint32_t Unpremultiply(std::uint32_t colour, std::uint32_t alpha) {
-  return std::min<std::uint32_t>((colour * 255 + alpha / 2) / alpha, 255);
-}
-
-constexpr std::uint32_t Premultiply(std::uint32_t colour, std::uint32_t alpha) {
-  return (colour * alpha + 127) / 255;
-}
-
 std::uint32_t Converted(std::uint32_t packed, bool associated) {
   const std::uint32_t alpha = Alpha(packed);
   if (alpha == 0xFF) return SwappedOpaque(packed);
   if (alpha == 0) return 0;
   auto channel = [&](std::uint32_t colour) {
-    return Premultiply(associated ? Unpremultiply(colour, alpha) : colour, alpha);
+    return PremultipliedChannel(associated ? StraightChannel(colour, alpha) : colour, alpha);
   };
   return InMemoryOrder(channel(Blue(packed)), channel(Green(packed)), channel(Red(packed)), alpha);
 }
