@@ -97,4 +97,28 @@ void ExpectSamePixels(const Raster& actual, const Raster& expected) {
   }
 }
 
+bool RowRecorder::Begin(const Raster& raster) {
+  ++begins;
+  rowBytes = raster.Empty() ? 0 : raster.Row(0).size();
+  return true;
+}
+
+void RowRecorder::RowDone(int y, const std::uint8_t* row) {
+  order.push_back(y);
+  copies.emplace_back(row, row + rowBytes);
+}
+
+void ExpectEveryRowReportedFinal(const RowRecorder& recorder, const Raster& raster) {
+  EXPECT_EQ(recorder.begins, 1);
+  EXPECT_EQ(recorder.abandons, 0);
+  ASSERT_EQ(recorder.order.size(), static_cast<std::size_t>(raster.Height()));
+  for (int y = 0; y < raster.Height(); ++y) {
+    ASSERT_EQ(recorder.order[static_cast<std::size_t>(y)], y);
+    const auto row = raster.Row(y);
+    ASSERT_TRUE(std::equal(row.begin(), row.end(), recorder.copies[static_cast<std::size_t>(y)].begin(),
+                           recorder.copies[static_cast<std::size_t>(y)].end()))
+        << "row " << y << " changed after it was reported";
+  }
+}
+
 }  // namespace tolvane::testing

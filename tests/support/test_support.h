@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "raster/raster.h"
+#include "raster/row_progress.h"
 #include "support/error.h"
 
 namespace tolvane::testing {
@@ -48,6 +49,25 @@ std::vector<std::uint8_t> Bmp24(int width, int height, const std::function<Bgr(i
 
 // Expects the same size, format and bytes in every row.
 void ExpectSamePixels(const Raster& actual, const Raster& expected);
+
+// A decoder's row consumer that keeps a copy of every row as it is reported,
+// and counts what else was called.
+class RowRecorder : public RowProgress {
+ public:
+  bool Begin(const Raster& raster) override;
+  void RowDone(int y, const std::uint8_t* row) override;
+  void Abandon() override { ++abandons; }
+
+  int begins = 0;
+  int abandons = 0;
+  std::size_t rowBytes = 0;
+  std::vector<int> order;
+  std::vector<std::vector<std::uint8_t>> copies;
+};
+
+// Expects one Begin, no Abandon, and every row of the raster reported once,
+// top to bottom, with the bytes it still has at the end.
+void ExpectEveryRowReportedFinal(const RowRecorder& recorder, const Raster& raster);
 
 // The message a failing call raises, or "" when it succeeds.
 template <typename Call>

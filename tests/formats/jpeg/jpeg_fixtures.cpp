@@ -58,6 +58,27 @@ std::vector<std::uint8_t> MakeJpeg(const JpegRecipe& recipe) {
   return out;
 }
 
+std::vector<std::uint8_t> CutInScan(const std::vector<std::uint8_t>& whole, int scan) {
+  // Each scan's data run from its header's end to the next marker (a restart
+  // marker counts as one).
+  std::size_t cut = whole.size();
+  std::size_t longest = 0;
+  int seen = 0;
+  for (std::size_t i = 0; i + 3 < whole.size(); ++i) {
+    if (whole[i] != 0xFF || whole[i + 1] != 0xDA) continue;
+    ++seen;
+    const std::size_t data = i + 2 + (std::size_t{whole[i + 2]} << 8 | whole[i + 3]);
+    std::size_t end = data;
+    while (end + 1 < whole.size() && !(whole[end] == 0xFF && whole[end + 1] != 0)) ++end;
+    if (seen == scan || (scan == 0 && end - data > longest)) {
+      cut = data + (end - data) / 2;
+      longest = end - data;
+      if (seen == scan) break;
+    }
+  }
+  return {whole.begin(), whole.begin() + static_cast<long>(cut)};
+}
+
 namespace {
 
 void PutBe16(std::vector<std::uint8_t>& out, int value) {

@@ -30,6 +30,11 @@ struct JpegRecipe {
 
 std::vector<std::uint8_t> MakeJpeg(const JpegRecipe& recipe);
 
+// The first `length` bytes of a file made by MakeJpeg, where the length is
+// halfway through the entropy-coded data of scan `scan` (1 is the first),
+// or, with scan 0, of its longest scan.
+std::vector<std::uint8_t> CutInScan(const std::vector<std::uint8_t>& whole, int scan);
+
 // A hand-written header: SOI, a frame header of the given marker, precision,
 // size and components (identifiers 1, 2, ...; every sampling byte as given),
 // and a start of scan over the first component. No tables, no scan data.

@@ -19,6 +19,7 @@ namespace {
 
 using testing::MessageOf;
 
+using testing::CutInScan;
 using testing::JpegHeaderSpec;
 using testing::JpegRecipe;
 using testing::MakeJpeg;
@@ -239,22 +240,7 @@ TEST(JpegImage, ACutOffScanDecodesWithoutErrorAndASequentialOneEndsMidGrey) {
   JpegRecipe recipe = Picture(64, 64);
   recipe.quality = 90;
   // Cut halfway through the entropy-coded data of the longest scan.
-  auto cutInScan = [](const std::vector<std::uint8_t>& whole) {
-    std::size_t best = 0;
-    std::size_t bestLength = 0;
-    for (std::size_t i = 0; i + 3 < whole.size(); ++i) {
-      if (whole[i] != 0xFF || whole[i + 1] != 0xDA) continue;
-      const std::size_t data = i + 2 + (whole[i + 2] << 8 | whole[i + 3]);
-      std::size_t end = data;
-      while (end + 1 < whole.size() && !(whole[end] == 0xFF && whole[end + 1] != 0)) ++end;
-      if (end - data > bestLength) {
-        best = data;
-        bestLength = end - data;
-      }
-    }
-    return std::vector<std::uint8_t>(whole.begin(), whole.begin() + static_cast<long>(best + bestLength / 2));
-  };
-  const std::vector<std::uint8_t> cut = cutInScan(MakeJpeg(recipe));
+  const std::vector<std::uint8_t> cut = CutInScan(MakeJpeg(recipe), 0);
   const Raster raster = Decode(cut);
   ASSERT_EQ(raster.Height(), 64);
   ExpectNear(PixelAt(raster, 3, 3), {0, 0, 255}, 3, "the part that arrived");
@@ -263,7 +249,7 @@ TEST(JpegImage, ACutOffScanDecodesWithoutErrorAndASequentialOneEndsMidGrey) {
   }
 
   recipe.progressive = true;
-  const Raster partial = Decode(cutInScan(MakeJpeg(recipe)));
+  const Raster partial = Decode(CutInScan(MakeJpeg(recipe), 0));
   EXPECT_EQ(partial.Width(), 64);
 }
 

@@ -19,31 +19,12 @@
 namespace tolvane {
 namespace {
 
+using testing::ExpectEveryRowReportedFinal;
 using testing::MessageOf;
 using testing::ReadFile;
+using testing::RowRecorder;
 using testing::TempDir;
 using testing::TiffRecipe;
-
-// Keeps a copy of every row as it is reported, and what else was called.
-class RowRecorder : public RowProgress {
- public:
-  bool Begin(const Raster& raster) override {
-    ++begins;
-    width = raster.Width();
-    return true;
-  }
-  void RowDone(int y, const std::uint8_t* row) override {
-    order.push_back(y);
-    copies.emplace_back(row, row + 4 * static_cast<std::size_t>(width));
-  }
-  void Abandon() override { ++abandons; }
-
-  int begins = 0;
-  int abandons = 0;
-  int width = 0;
-  std::vector<int> order;
-  std::vector<std::vector<std::uint8_t>> copies;
-};
 
 void ExpectSameImage(const Raster& actual, const Raster& expected) {
   ASSERT_EQ(actual.Width(), expected.Width());
@@ -53,17 +34,6 @@ void ExpectSameImage(const Raster& actual, const Raster& expected) {
   EXPECT_EQ(expected.Alpha(), AlphaMode::Defined);
   EXPECT_EQ(actual.GetRowOrder(), expected.GetRowOrder());
   EXPECT_TRUE(std::ranges::equal(actual.Store(), expected.Store()));
-}
-
-// Every row once, top to bottom, with the bytes it still has at the end.
-void ExpectEveryRowReportedFinal(const RowRecorder& recorder, const Raster& raster) {
-  EXPECT_EQ(recorder.begins, 1);
-  EXPECT_EQ(recorder.abandons, 0);
-  ASSERT_EQ(recorder.order.size(), static_cast<std::size_t>(raster.Height()));
-  for (int y = 0; y < raster.Height(); ++y) {
-    ASSERT_EQ(recorder.order[static_cast<std::size_t>(y)], y);
-    ASSERT_TRUE(std::ranges::equal(recorder.copies[static_cast<std::size_t>(y)], raster.Row(y))) << "row " << y;
-  }
 }
 
 // Decodes the file both ways: the bands (when taken) must report every row
