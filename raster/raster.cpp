@@ -5,21 +5,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <string>
 
 #include "raster/packed_index.h"
+#include "support/byte_block.h"
 #include "support/error.h"
-#include "support/huge_pages.h"
 #include "support/memory_budget.h"
 #include "support/messages.h"
 
 namespace tolvane {
 
 namespace {
-
-struct FreeDeleter {
-  void operator()(std::uint8_t* p) const { std::free(p); }
-};
 
 int BitsOf(RasterFormat format, int customBits) {
   switch (format) {
@@ -127,9 +124,21 @@ void PackRowBgrx(const std::uint8_t* in, int width, RasterFormat format, int bit
 }  // namespace
 
 struct Raster::PixelStore {
-  std::unique_ptr<std::uint8_t, FreeDeleter> bytes;
-  std::size_t size = 0;
+  ByteBlock bytes;
 };
+
+namespace {
+
+// Fails with the system-resources message.
+ByteBlock ZeroedStore(std::size_t size) {
+  try {
+    return ByteBlock::Zeroed(size);
+  } catch (const std::bad_alloc&) {
+    throw Error(std::string(messages::kSystemResourcesLow));
+  }
+}
+
+}  // namespace
 
 std::size_t Raster::RowBytesFor(int width, int bitsPerPixel) {
   const std::uint64_t bits = static_cast<std::uint64_t>(std::max(width, 0)) *
@@ -150,11 +159,8 @@ void Raster::MakeStore(int width, int height, RasterFormat format, int bitsPerPi
       }
     }
     store = std::make_shared<PixelStore>();
-    // calloc hands out zero pages lazily, so a large store costs nothing until written.
-    store->bytes.reset(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(total), 1)));
-    if (!store->bytes) throw Error(std::string(messages::kSystemResourcesLow));
-    store->size = static_cast<std::size_t>(total);
-    PreferHugePages(store->bytes.get(), store->size);
+    // Zero pages come lazily, so a large store costs nothing until written.
+    store->bytes = ZeroedStore(static_cast<std::size_t>(total));
   }
   width_ = width;
   height_ = height;
@@ -166,10 +172,8 @@ void Raster::MakeStore(int width, int height, RasterFormat format, int bitsPerPi
 void Raster::Detach() {
   if (store_ && store_.use_count() > 1) {
     auto copy = std::make_shared<PixelStore>();
-    copy->bytes.reset(static_cast<std::uint8_t*>(std::malloc(store_->size)));
-    if (!copy->bytes) throw Error(std::string(messages::kSystemResourcesLow));
-    std::memcpy(copy->bytes.get(), store_->bytes.get(), store_->size);
-    copy->size = store_->size;
+    copy->bytes = ZeroedStore(store_->bytes.size());
+    std::memcpy(copy->bytes.data(), store_->bytes.data(), store_->bytes.size());
     store_ = std::move(copy);
   }
 }
@@ -339,25 +343,25 @@ std::size_t Raster::StoredRowIndex(int y) const {
 std::span<const std::uint8_t> Raster::Row(int y) const {
   const std::size_t index = StoredRowIndex(y);
   if (!store_) return {};  // a raster 0 wide still has its rows, of no bytes
-  return {store_->bytes.get() + index * RowBytes(), RowBytes()};
+  return {store_->bytes.data() + index * RowBytes(), RowBytes()};
 }
 
 std::span<std::uint8_t> Raster::MutableRow(int y) {
   const std::size_t index = StoredRowIndex(y);
   if (!store_) return {};
   Detach();
-  return {store_->bytes.get() + index * RowBytes(), RowBytes()};
+  return {store_->bytes.data() + index * RowBytes(), RowBytes()};
 }
 
 std::span<const std::uint8_t> Raster::Store() const {
   if (!store_) return {};
-  return {store_->bytes.get(), store_->size};
+  return {store_->bytes.data(), store_->bytes.size()};
 }
 
 std::span<std::uint8_t> Raster::MutableStore() {
   if (!store_) return {};
   Detach();
-  return {store_->bytes.get(), store_->size};
+  return {store_->bytes.data(), store_->bytes.size()};
 }
 
 void ReadRowBgrx(const Raster& raster, int y, std::uint8_t* out) {

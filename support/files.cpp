@@ -4,14 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <new>
 #include <system_error>
 
 #include "support/error.h"
-#include "support/huge_pages.h"
 #include "support/memory_budget.h"
 #include "support/messages.h"
 
@@ -70,19 +71,15 @@ void InputFile::Skip(std::uint64_t count) {
   position_ = clamped;
 }
 
-std::vector<std::uint8_t> InputFile::ReadRest(std::size_t pieceSize) {
+ByteBlock InputFile::ReadRest(std::size_t pieceSize) {
   const std::uint64_t remaining = size_ > position_ ? size_ - position_ : 0;
-  std::vector<std::uint8_t> data;
-  if (!FitsMemoryBudget(remaining)) throw Error(std::string(messages::kOutOfMemory));
-  try {
-    // Reserved first so that the zero fill of a large file's buffer already
-    // lands in huge pages.
-    data.reserve(static_cast<std::size_t>(remaining));
-    PreferHugePages(data.data(), data.capacity());
-    data.resize(static_cast<std::size_t>(remaining));
-  } catch (const std::bad_alloc&) {
+  if (!FitsMemoryBudget(remaining) || remaining > std::numeric_limits<std::size_t>::max()) {
     throw Error(std::string(messages::kOutOfMemory));
-  } catch (const std::length_error&) {
+  }
+  ByteBlock data;
+  try {
+    data = ByteBlock::Zeroed(static_cast<std::size_t>(remaining));
+  } catch (const std::bad_alloc&) {
     throw Error(std::string(messages::kOutOfMemory));
   }
   std::size_t done = 0;

@@ -3,7 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "support/byte_block.h"
 
 namespace tolvane {
 
@@ -32,7 +33,7 @@ class InputFile {
   // The rest of the file, read in pieces of at most `pieceSize` bytes. Fails
   // with the stream read error when fewer bytes arrive than the size promised,
   // and with the out-of-memory message when the buffer cannot be had.
-  std::vector<std::uint8_t> ReadRest(std::size_t pieceSize);
+  ByteBlock ReadRest(std::size_t pieceSize);
 
  private:
   int fd_ = -1;

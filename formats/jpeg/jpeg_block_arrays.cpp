@@ -4,15 +4,11 @@
 #include <limits>
 #include <new>
 
-#include "support/huge_pages.h"
+#include "support/byte_block.h"
 
 namespace tolvane {
 
 namespace {
-
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
 
 // libjpeg's way out of a callback: error_exit jumps back to the guard around
 // the libjpeg call, so nothing with a destructor may be alive here.
@@ -31,7 +27,8 @@ struct JpegBlockArrays::Array {
   bool preZero = false;
   // Rows below this one have been written (or zeroed); see Access.
   JDIMENSION firstUndefinedRow = 0;
-  std::unique_ptr<JBLOCK, FreeDeleter> blocks;  // null until realised
+  bool realized = false;
+  ByteBlock blocks;
   std::vector<JBLOCKROW> rowPointers;
 };
 
@@ -81,7 +78,7 @@ jvirt_barray_ptr JpegBlockArrays::Request(j_common_ptr cinfo, int pool, boolean 
 int JpegBlockArrays::RealizeAll(long memoryLimit) {
   std::uint64_t total = 0;
   for (const auto& array : arrays_) {
-    if (array->blocks) continue;
+    if (array->realized) continue;
     const std::uint64_t bytes =
         std::uint64_t{array->blocksPerRow} * array->rows * sizeof(JBLOCK);
     if (bytes > std::numeric_limits<std::uint64_t>::max() - total) return JERR_OUT_OF_MEMORY;
@@ -92,20 +89,24 @@ int JpegBlockArrays::RealizeAll(long memoryLimit) {
   if (memoryLimit > 0 && total > static_cast<std::uint64_t>(memoryLimit)) return JERR_NO_BACKING_STORE;
   if (total > std::numeric_limits<std::size_t>::max()) return JERR_OUT_OF_MEMORY;
   for (const auto& array : arrays_) {
-    if (array->blocks) continue;
+    if (array->realized) continue;
+    // Fits: the total of all arrays' bytes was checked against size_t above.
     const std::size_t blocks = std::size_t{array->blocksPerRow} * array->rows;
-    // calloc takes large blocks straight from the system, zeroed already.
-    array->blocks.reset(static_cast<JBLOCK*>(std::calloc(blocks == 0 ? 1 : blocks, sizeof(JBLOCK))));
-    if (!array->blocks) return JERR_OUT_OF_MEMORY;
-    PreferHugePages(reinterpret_cast<std::uint8_t*>(array->blocks.get()), blocks * sizeof(JBLOCK));
+    try {
+      array->blocks = ByteBlock::Zeroed(blocks * sizeof(JBLOCK));
+    } catch (const std::bad_alloc&) {
+      return JERR_OUT_OF_MEMORY;
+    }
     try {
       array->rowPointers.resize(array->rows);
     } catch (const std::bad_alloc&) {
       return JERR_OUT_OF_MEMORY;
     }
+    auto* const first = reinterpret_cast<JBLOCKROW>(array->blocks.data());
     for (JDIMENSION row = 0; row < array->rows; ++row) {
-      array->rowPointers[row] = array->blocks.get() + std::size_t{row} * array->blocksPerRow;
+      array->rowPointers[row] = first + std::size_t{row} * array->blocksPerRow;
     }
+    array->realized = true;
   }
   return 0;
 }
@@ -121,7 +122,7 @@ JBLOCKARRAY JpegBlockArrays::Access(j_common_ptr cinfo, jvirt_barray_ptr handle,
                                     JDIMENSION startRow, JDIMENSION rowCount, boolean writable) {
   Array& array = *reinterpret_cast<Array*>(handle);
   const std::uint64_t endRow = std::uint64_t{startRow} + rowCount;
-  if (endRow > array.rows || rowCount > array.maxAccess || !array.blocks) {
+  if (endRow > array.rows || rowCount > array.maxAccess || !array.realized) {
     Fail(cinfo, JERR_BAD_VIRTUAL_ACCESS);
   }
   // libjpeg's own rules for rows not yet written: a writer may not skip

@@ -208,8 +208,7 @@ bool JpegPaletteMode() { return gPaletteMode; }
 
 void JpegImage::LoadJpeg(const std::string& path) {
   InputFile file(path);
-  data_.clear();
-  data_.shrink_to_fit();
+  data_ = ByteBlock();
   raster_ = Raster();
   decoded_ = false;
   width_ = 0;

@@ -4,10 +4,10 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "raster/raster.h"
 #include "raster/row_progress.h"
+#include "support/byte_block.h"
 
 namespace tolvane {
 
@@ -35,7 +35,7 @@ class JpegImage {
   void ToRaster(Raster& raster, RowProgress* progress = nullptr);
 
  private:
-  std::vector<std::uint8_t> data_;
+  ByteBlock data_;
   int width_ = 0;
   int height_ = 0;
   bool decoded_ = false;

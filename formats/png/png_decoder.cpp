@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,13 +14,10 @@
 #include "formats/png/png_unfilter.h"
 #include "raster/packed_index.h"
 #include "support/error.h"
-#include "support/huge_pages.h"
 #include "support/memory_budget.h"
 #include "support/messages.h"
 
 namespace tolvane::png {
-
-void AlphaPlane::FreeDeleter::operator()(std::uint8_t* p) const { std::free(p); }
 
 AlphaPlane::AlphaPlane(std::uint32_t width, std::uint32_t height) : width_(width) {
   // Refused before anything is reserved, like the colour store beside it.
@@ -27,10 +25,11 @@ AlphaPlane::AlphaPlane(std::uint32_t width, std::uint32_t height) : width_(width
   if (!FitsMemoryBudget(total64) || total64 > std::numeric_limits<std::size_t>::max()) {
     throw Error(std::string(messages::kOutOfMemory));
   }
-  const auto total = static_cast<std::size_t>(total64);
-  bytes_.reset(static_cast<std::uint8_t*>(std::calloc(total == 0 ? 1 : total, 1)));
-  if (!bytes_) throw Error(std::string(messages::kOutOfMemory));
-  PreferHugePages(bytes_.get(), total);
+  try {
+    bytes_ = ByteBlock::Zeroed(static_cast<std::size_t>(total64));
+  } catch (const std::bad_alloc&) {
+    throw Error(std::string(messages::kOutOfMemory));
+  }
 }
 
 int StoreBitsFor(std::uint8_t colorType, std::uint8_t bitDepth) {
@@ -62,8 +61,6 @@ DecodedPlanes CreatePlanes(const PngHeader& header) {
   layout.height = static_cast<int>(header.height);
   layout.bitsPerPixel = bits;
   planes.store.CreateIndependent(layout);
-  const auto store = planes.store.MutableStore();
-  PreferHugePages(store.data(), store.size());
   if (header.colorType == kGrayAlpha || header.colorType == kRgbAlpha) {
     planes.alpha = std::make_shared<AlphaPlane>(header.width, header.height);
   }

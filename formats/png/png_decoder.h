@@ -9,6 +9,7 @@
 #include "formats/png/png_header.h"
 #include "raster/raster.h"
 #include "raster/row_progress.h"
+#include "support/byte_block.h"
 
 namespace tolvane::png {
 
@@ -20,14 +21,11 @@ class AlphaPlane {
   // Fails with the out-of-memory message.
   AlphaPlane(std::uint32_t width, std::uint32_t height);
 
-  std::uint8_t* Row(std::uint32_t y) { return bytes_.get() + static_cast<std::size_t>(y) * width_; }
-  const std::uint8_t* Row(std::uint32_t y) const { return bytes_.get() + static_cast<std::size_t>(y) * width_; }
+  std::uint8_t* Row(std::uint32_t y) { return bytes_.data() + static_cast<std::size_t>(y) * width_; }
+  const std::uint8_t* Row(std::uint32_t y) const { return bytes_.data() + static_cast<std::size_t>(y) * width_; }
 
  private:
-  struct FreeDeleter {
-    void operator()(std::uint8_t* p) const;
-  };
-  std::unique_ptr<std::uint8_t, FreeDeleter> bytes_;
+  ByteBlock bytes_;
   std::size_t width_;
 };
 

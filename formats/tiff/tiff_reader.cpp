@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "formats/tiff/tiff_decode.h"
 #include "support/files.h"
@@ -16,7 +15,7 @@ constexpr std::size_t kFileReadPiece = 1 << 20;
 }  // namespace
 
 void LoadTiffFile(const std::string& path, Raster& raster, RowProgress* progress) {
-  std::vector<std::uint8_t> data;
+  ByteBlock data;
   {
     InputFile file(path);
     data = file.ReadRest(kFileReadPiece);
