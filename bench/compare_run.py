@@ -54,6 +54,8 @@ class Tool:
         self.is_ours = is_ours
 
 
+TASKSET = shutil.which("taskset")
+
 # The input size of each file the tools are given, filled per input.
 input_sizes = {}
 
@@ -132,10 +134,11 @@ def describe_output(path):
 # ---- one run ----------------------------------------------------------------
 
 class Run:
-    def __init__(self, status, wall, cpu, peak_kib, stdout, stderr):
-        self.status, self.wall, self.cpu, self.peak_kib = status, wall, cpu, peak_kib
+    def __init__(self, status, wall, cpu, system, peak_kib, stdout, stderr):
+        self.status, self.wall, self.cpu, self.system, self.peak_kib = status, wall, cpu, system, peak_kib
         self.stdout, self.stderr = stdout, stderr
         self.parts = None  # the floor's decode and deflate CPU seconds
+        self.core = None  # the one core the run was held to, if any
 
 
 def run_measured(argv, cwd):
@@ -146,17 +149,17 @@ def run_measured(argv, cwd):
         try:
             child = subprocess.Popen(argv, cwd=cwd, stdout=out, stderr=err, stdin=subprocess.DEVNULL)
         except OSError as error:
-            return Run(127, 0.0, 0.0, 0, "", f"cannot start {argv[0]}: {error.strerror}")
+            return Run(127, 0.0, 0.0, 0.0, 0, "", f"cannot start {argv[0]}: {error.strerror}")
         _pid, status, usage = os.wait4(child.pid, 0)
         wall = time.perf_counter() - start
         child.returncode = os.waitstatus_to_exitcode(status)
         out.seek(0)
         err.seek(0)
-        return Run(child.returncode, wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss,
+        return Run(child.returncode, wall, usage.ru_utime + usage.ru_stime, usage.ru_stime, usage.ru_maxrss,
                    out.read().decode("utf-8", "replace"), err.read().decode("utf-8", "replace"))
 
 
-def run_tool(tool, job):
+def run_tool(tool, job, core=None):
     folder = job["folders"][tool.name]
     output = tool.output_name(job["link"][tool.name], job["bmp"])
     if output:
@@ -165,14 +168,34 @@ def run_tool(tool, job):
             os.remove(target)
     argv = tool.command(job["link"][tool.name], os.path.join(folder, output or "-"),
                         job["width"], job["height"], job["adam7"])
+    if core is not None:
+        argv = [TASKSET, "-c", str(core)] + argv
     run = run_measured(argv, folder)
+    run.core = core
     if tool.is_floor and run.status == 0:
         # The floor times only the libraries' work itself.
         fields = run.stdout.split()
         values = dict(zip(fields[::2], fields[1::2]))
-        run.wall, run.cpu = float(values["wall"]), float(values["cpu"])
+        run.wall, run.cpu, run.system = float(values["wall"]), float(values["cpu"]), float(values["system"])
         run.parts = (float(values["decode-cpu"]), float(values["deflate-cpu"]))
     return run
+
+
+def floor_cores():
+    """The cores the floor is held to in turn: every core of the machine
+    when taskset is there. A virtual machine's cores can differ in speed by
+    a fifth, and which is faster changes within the hour; the floor runs on
+    one thread and the program on two, so the floor is timed on each core
+    alike and its CPU time is the mean of the per-core medians."""
+    cores = sorted(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else []
+    return cores if TASKSET and len(cores) > 1 else []
+
+
+def floor_cpu(runs):
+    by_core = {}
+    for run in runs:
+        by_core.setdefault(run.core, []).append(run.cpu)
+    return statistics.mean(statistics.median(values) for values in by_core.values()), by_core
 
 
 def first_line(text):
@@ -241,29 +264,37 @@ def measure_input(name, kind, path, tools, args, scratch, raw_rows):
         print(f"  warm-up {tool.name:12s} {'ok' if ok else 'skipped'}{': ' + note if note else ''}", flush=True)
 
     samples = {tool.name: [] for tool in active}
+    cores = floor_cores()
     for round_index in range(args.runs):
         # Each round starts with another tool, so that none always follows the same one.
         shift = round_index % len(active) if active else 0
         for tool in active[shift:] + active[:shift]:
-            run = run_tool(tool, job)
+            core = cores[round_index % len(cores)] if tool.is_floor and cores else None
+            run = run_tool(tool, job, core)
             if run.status != 0:
                 notes[tool.name] = f"run {round_index + 1} failed: {first_line(run.stderr)}"
                 continue
             samples[tool.name].append(run)
-            raw_rows.append([name, tool.name, round_index + 1, f"{run.wall:.4f}", f"{run.cpu:.4f}", run.peak_kib])
+            raw_rows.append([name, tool.name, round_index + 1, f"{run.wall:.4f}", f"{run.cpu:.4f}",
+                             f"{run.system:.4f}", run.peak_kib, "" if run.core is None else run.core])
         print(f"  round {round_index + 1}/{args.runs} done", flush=True)
 
     result = {"name": name, "kind": kind, "file": os.path.basename(path),
               "input_size": (in_width, in_height), "size": (width, height), "tools": []}
     for tool in tools:
         runs = samples.get(tool.name, [])
+        cpu = median([r.cpu for r in runs])
         if tool.is_floor and runs and not notes.get(tool.name):
             decode = median([r.parts[0] for r in runs])
             deflate = median([r.parts[1] for r in runs])
             notes[tool.name] = f"CPU: decode {decode:.3f} + deflate {deflate:.3f}"
+            cpu, by_core = floor_cpu(runs)
+            if len(by_core) > 1:
+                notes[tool.name] += "; mean of " + ", ".join(
+                    f"{statistics.median(values):.3f} on core {core}" for core, values in sorted(by_core.items()))
         result["tools"].append({
             "name": tool.name, "is_floor": tool.is_floor, "is_ours": tool.is_ours,
-            "wall": median([r.wall for r in runs]), "cpu": median([r.cpu for r in runs]),
+            "wall": median([r.wall for r in runs]), "cpu": cpu, "system": median([r.system for r in runs]),
             "peak_mib": median([r.peak_kib / 1024 for r in runs]), "runs": len(runs),
             "note": notes.get(tool.name, ""),
         })
@@ -290,14 +321,15 @@ def markdown(results, args, environment):
              f"{environment['date']}; {environment['cpu']}, {environment['cores']} cores; "
              f"load average before the run {environment['load']}; median of {args.runs} runs after one warm-up.",
              f"Tolvane {environment['commit']}; {environment['versions']}.", "",
-             "Wall and CPU (user + system) in seconds, peak resident memory in MiB. The floor is what "
-             "the libraries alone cost (timed inside bench/floor.cpp; its memory is that whole process).", ""]
+             "Wall and CPU (user + system, and system alone) in seconds, peak resident memory in MiB. "
+             "The floor is what the libraries alone cost (timed inside bench/floor.cpp; its memory is that "
+             "whole process), held to each core in turn; its CPU is the mean of the per-core medians.", ""]
     for result in results:
         (iw, ih), (w, h) = result["input_size"], result["size"]
         lines += [f"## {result['name']}: {result['file']}, {iw} × {ih} → {w} × {h}", "",
-                  "| tool | wall s | CPU s | peak MiB | note |", "|---|---:|---:|---:|---|"]
+                  "| tool | wall s | CPU s | system s | peak MiB | note |", "|---|---:|---:|---:|---:|---|"]
         for tool in result["tools"]:
-            lines.append(f"| {tool['name']} | {fmt(tool['wall'])} | {fmt(tool['cpu'])} | "
+            lines.append(f"| {tool['name']} | {fmt(tool['wall'])} | {fmt(tool['cpu'])} | {fmt(tool['system'])} | "
                          f"{fmt(tool['peak_mib'], 0)} | {tool['note']} |")
         fastest, wall_ratio, cpu_ratio = ratios(result)
         lines += ["", f"- tolvane wall / fastest peer's wall ({fastest['name'] if fastest else '—'}): "
@@ -320,11 +352,10 @@ def measure_jobs(paths, args, scratch, raw_rows):
         if not os.path.lexists(link):
             os.symlink(path, link)
         links.append(link)
-    taskset = shutil.which("taskset")
     variants = [("-j 2", [args.cli, "convert", "-j", "2"] + links),
                 ("-j 1", [args.cli, "convert", "-j", "1"] + links)]
-    if taskset:
-        variants.append(("-j 1 on one core", [taskset, "-c", "0", args.cli, "convert", "-j", "1"] + links))
+    if TASKSET:
+        variants.append(("-j 1 on one core", [TASKSET, "-c", "0", args.cli, "convert", "-j", "1"] + links))
     print(f"\njobs: {len(links)} JPEG photographs", flush=True)
     samples = {name: [] for name, _ in variants}
     for name, argv in variants:  # warm-up
@@ -336,7 +367,8 @@ def measure_jobs(paths, args, scratch, raw_rows):
         for name, argv in variants[shift:] + variants[:shift]:
             run = run_measured(argv, folder)
             samples[name].append(run)
-            raw_rows.append(["jobs", name, round_index + 1, f"{run.wall:.4f}", f"{run.cpu:.4f}", run.peak_kib])
+            raw_rows.append(["jobs", name, round_index + 1, f"{run.wall:.4f}", f"{run.cpu:.4f}",
+                             f"{run.system:.4f}", run.peak_kib, ""])
         print(f"  round {round_index + 1}/{args.runs} done", flush=True)
     rows = []
     for name, _ in variants:
@@ -496,7 +528,7 @@ def main():
         f.write(text)
     with open(os.path.join(args.out, "runs.csv"), "w", newline="") as f:
         writer = csv.writer(f)
-        writer.writerow(["input", "tool", "run", "wall_s", "cpu_s", "peak_kib"])
+        writer.writerow(["input", "tool", "run", "wall_s", "cpu_s", "system_s", "peak_kib", "core"])
         writer.writerows(raw_rows)
     if results:
         chart(results, os.path.join(args.out, "results.png"))

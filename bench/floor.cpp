@@ -2,9 +2,9 @@
 // converter built on them can go on one core.
 //
 //   floor FILE      times the work the dependencies do for FILE and prints
-//                   "wall S cpu S" (seconds, CPU = user + system), then the
-//                   same for the decode and the deflate alone, and the
-//                   compressed size, on one line
+//                   "wall S cpu S system S" (seconds, CPU = user + system),
+//                   then wall and CPU for the decode and the deflate alone,
+//                   and the compressed size, on one line
 //   floor --size FILE   prints the input's size and the reduced size,
 //                   "W x H -> NW x NH" (0 x 0 when FILE is not reduced)
 //
@@ -80,26 +80,34 @@ class Stopwatch {
  public:
   void Start() {
     wallStart_ = std::chrono::steady_clock::now();
-    cpuStart_ = CpuSeconds();
+    start_ = Usage();
   }
   void Stop() {
     wall_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart_).count();
-    cpu_ += CpuSeconds() - cpuStart_;
+    const CpuTimes now = Usage();
+    user_ += now.user - start_.user;
+    system_ += now.system - start_.system;
   }
   double Wall() const { return wall_; }
-  double Cpu() const { return cpu_; }
+  double Cpu() const { return user_ + system_; }
+  double System() const { return system_; }
 
  private:
-  static double CpuSeconds() {
+  struct CpuTimes {
+    double user = 0;
+    double system = 0;
+  };
+  static CpuTimes Usage() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
   }
   std::chrono::steady_clock::time_point wallStart_;
-  double cpuStart_ = 0;
+  CpuTimes start_;
   double wall_ = 0;
-  double cpu_ = 0;
+  double user_ = 0;
+  double system_ = 0;
 };
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
@@ -611,9 +619,11 @@ int main(int argc, char** argv) {
       return 2;
     }
     const Floor floor = Measure(args[0]);
-    std::printf("wall %.6f cpu %.6f decode-wall %.6f decode-cpu %.6f deflate-wall %.6f deflate-cpu %.6f deflated %zu\n",
+    std::printf("wall %.6f cpu %.6f system %.6f decode-wall %.6f decode-cpu %.6f deflate-wall %.6f deflate-cpu %.6f "
+                "deflated %zu\n",
                 floor.decode.Wall() + floor.deflate.Wall(), floor.decode.Cpu() + floor.deflate.Cpu(),
-                floor.decode.Wall(), floor.decode.Cpu(), floor.deflate.Wall(), floor.deflate.Cpu(), floor.compressed);
+                floor.decode.System() + floor.deflate.System(), floor.decode.Wall(), floor.decode.Cpu(),
+                floor.deflate.Wall(), floor.deflate.Cpu(), floor.compressed);
     return 0;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "floor: %s\n", error.what());
