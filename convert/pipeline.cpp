@@ -26,8 +26,9 @@ bool ReductionPipeline::Begin(const Raster& raster) {
   const ReducedSize reduced = ReducedSizeFor(width, height);
   if (reduced.width == 0 || reduced.height == 0) return false;
   try {
-    output_.SetWidth(reduced.width);
-    output_.SetHeight(reduced.height);
+    // The reducer writes every row, and the white a new raster gets would only
+    // delay the first of them.
+    output_.SetSizeToOverwrite(reduced.width, reduced.height);
   } catch (const Error&) {
     // The one-thread steps meet this failure again, in their own order.
     output_ = Raster();

@@ -218,6 +218,13 @@ void Raster::SetSize(int width, int height) {
   }
 }
 
+void Raster::SetSizeToOverwrite(int width, int height) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  if (width == width_ && height == height_) return;
+  MakeStore(width, height, format_, bitsPerPixel_);
+}
+
 void Raster::SetFormat(RasterFormat format) {
   if (format == format_) return;
   if (format == RasterFormat::Custom) throw Error(std::string(messages::kInvalidPixelFormat));

@@ -89,6 +89,10 @@ class Raster {
   void SetWidth(int width);
   void SetHeight(int height);
   void SetSize(int width, int height);
+  // For a raster whose every row is about to be written: sets the size like
+  // SetSize, but leaves the new store zero rather than filling it white and
+  // copying the old pixels, which would touch every page of it twice.
+  void SetSizeToOverwrite(int width, int height);
 
   // Re-lays the store in another layout, converting the pixels. Custom fails
   // with the invalid-pixel-format message. A palette format keeps only the

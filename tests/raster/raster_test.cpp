@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -87,6 +88,18 @@ TEST(Raster, NewSizeIsWhiteDevice) {
       EXPECT_EQ(row[4 * x + 2], 0xFF);
     }
   }
+}
+
+TEST(Raster, SizeToOverwriteKeepsTheFormatAndLeavesTheStoreZero) {
+  Raster r;
+  r.CreateIndependent(Layout(3, 2, 24));
+  r.MutableRow(0)[0] = 7;
+  r.SetSizeToOverwrite(5, 4);
+  EXPECT_EQ(r.Format(), RasterFormat::Bits24);
+  EXPECT_EQ(r.Width(), 5);
+  EXPECT_EQ(r.Height(), 4);
+  ASSERT_EQ(r.Store().size(), 4 * r.RowBytes());
+  EXPECT_TRUE(std::all_of(r.Store().begin(), r.Store().end(), [](std::uint8_t b) { return b == 0; }));
 }
 
 TEST(Raster, ResizeKeepsOldPixelsTopLeftAndFillsWhite) {
