@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/byte_block.h"
 #include "support/error.h"
 #include "support/messages.h"
 
@@ -365,15 +366,15 @@ void WriteRgbPng(AtomicOutputFile& out, const Raster& raster, std::uint8_t inter
   WriteRgbHeader(out, width, height, interlace);
   // The passes visit most rows several times: each is put in PNG byte order once.
   const std::size_t rowBytes = RowBytes(width, 24);
-  std::unique_ptr<std::uint8_t[]> rgb;
+  ByteBlock rgb;
   try {
-    rgb = std::make_unique_for_overwrite<std::uint8_t[]>(rowBytes * height);  // every byte is set below
+    rgb = ByteBlock::Zeroed(rowBytes * height);
   } catch (const std::bad_alloc&) {
     throw Error(std::string(messages::kSystemResourcesLow));  // as for any new pixel store
   }
   for (std::uint32_t y = 0; y < height; ++y) {
     const std::uint8_t* in = raster.Row(static_cast<int>(y)).data();
-    std::uint8_t* row = rgb.get() + rowBytes * y;
+    std::uint8_t* row = rgb.data() + rowBytes * y;
     for (std::uint32_t x = 0; x < width; ++x, in += 4) {
       row[3 * x] = in[2];
       row[3 * x + 1] = in[1];
@@ -385,7 +386,7 @@ void WriteRgbPng(AtomicOutputFile& out, const Raster& raster, std::uint8_t inter
   header.height = height;
   header.interlace = interlace;
   WriteImageData(out, header, [&](int y) {
-    return std::span<const std::uint8_t>(rgb.get() + rowBytes * static_cast<std::size_t>(y), rowBytes);
+    return std::span<const std::uint8_t>(rgb.data() + rowBytes * static_cast<std::size_t>(y), rowBytes);
   });
   WriteChunk(out, "IEND", {});
 }
