@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <exception>
 #include <filesystem>
-#include <numeric>
 #include <mutex>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <system_error>

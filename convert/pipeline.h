@@ -70,7 +70,7 @@ class ReductionPipeline : public RowProgress {
   std::string outputPath_;
   Raster output_;
   // The output raster's rows, taken before the worker starts: the decoding
-  // thread fills them and the worker reads them, neither touching output_.
+  // thread fills them and the worker reads them, and neither changes output_.
   std::vector<std::uint8_t*> outputRows_;
   int sourceWidth_ = 0;
   int sourceHeight_ = 0;

@@ -157,16 +157,17 @@ int ReadUpToLastScan(JpegDecompressor& jpeg, int expectedScans) {
 void ReadRowsDuringLastScan(JpegDecompressor& jpeg, int scan, Raster& raster, bool swapRows,
                             RowProgressSession& session) {
   jpeg_decompress_struct& info = jpeg.Info();
-  jpeg.StartOutput(scan);
-  ReadRows(jpeg, raster, swapRows, session);
-  jpeg.FinishOutput();  // reads on to the next scan or the end of the image
+  const auto outputPass = [&](int scanNumber) {
+    jpeg.StartOutput(scanNumber);
+    ReadRows(jpeg, raster, swapRows, session);
+    jpeg.FinishOutput();  // reads on to the next scan or the end of the image
+  };
+  outputPass(scan);
   if (info.input_scan_number <= info.output_scan_number) return;
   session.Abandon();
   while (jpeg.ConsumeInput() != JPEG_REACHED_EOI) {
   }
-  jpeg.StartOutput(info.input_scan_number);
-  ReadRows(jpeg, raster, swapRows, session);
-  jpeg.FinishOutput();
+  outputPass(info.input_scan_number);
 }
 
 }  // namespace

@@ -25,9 +25,9 @@
 #include "support/error.h"
 #include "support/files.h"
 #include "support/messages.h"
+#include "tests/convert/conversion_failure.h"
 #include "tests/formats/jpeg/jpeg_fixtures.h"
 #include "tests/formats/tiff/tiff_fixture.h"
-#include "tests/convert/conversion_failure.h"
 #include "tests/support/test_support.h"
 
 namespace tolvane {
