@@ -127,18 +127,13 @@ struct Raster::PixelStore {
   ByteBlock bytes;
 };
 
-namespace {
-
-// Fails with the system-resources message.
-ByteBlock ZeroedStore(std::size_t size) {
+ByteBlock ZeroedPixelBytes(std::size_t size) {
   try {
     return ByteBlock::Zeroed(size);
   } catch (const std::bad_alloc&) {
     throw Error(std::string(messages::kSystemResourcesLow));
   }
 }
-
-}  // namespace
 
 std::size_t Raster::RowBytesFor(int width, int bitsPerPixel) {
   const std::uint64_t bits = static_cast<std::uint64_t>(std::max(width, 0)) *
@@ -160,7 +155,7 @@ void Raster::MakeStore(int width, int height, RasterFormat format, int bitsPerPi
     }
     store = std::make_shared<PixelStore>();
     // Zero pages come lazily, so a large store costs nothing until written.
-    store->bytes = ZeroedStore(static_cast<std::size_t>(total));
+    store->bytes = ZeroedPixelBytes(static_cast<std::size_t>(total));
   }
   width_ = width;
   height_ = height;
@@ -172,7 +167,7 @@ void Raster::MakeStore(int width, int height, RasterFormat format, int bitsPerPi
 void Raster::Detach() {
   if (store_ && store_.use_count() > 1) {
     auto copy = std::make_shared<PixelStore>();
-    copy->bytes = ZeroedStore(store_->bytes.size());
+    copy->bytes = ZeroedPixelBytes(store_->bytes.size());
     std::memcpy(copy->bytes.data(), store_->bytes.data(), store_->bytes.size());
     store_ = std::move(copy);
   }

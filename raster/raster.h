@@ -1,12 +1,14 @@
 #pragma once
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
 #include <vector>
+
+#include "support/byte_block.h"
 
 namespace tolvane {
 
@@ -172,6 +174,10 @@ class Raster {
   bool os2Header_ = false;
   std::shared_ptr<PixelStore> store_;
 };
+
+// The zero bytes of a new pixel store, or of an image-sized buffer made in
+// its stead. Fails with the system-resources message, as a raster's store does.
+ByteBlock ZeroedPixelBytes(std::size_t size);
 
 // Row y of any raster as 32-bit pixels: blue, green, red, fourth byte. Palette
 // stores are read through their palette, bit fields scaled to 8 bits. The

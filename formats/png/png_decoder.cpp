@@ -3,11 +3,9 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -141,13 +139,13 @@ class RowStorer {
     return header_.colorType == kRgb && header_.bitDepth == 8 && gammaIsIdentity_ && step == 1;
   }
 
-  // The line of image row y; above is the row of the pass's line before it,
-  // none for its first line, which has zeros above it.
-  void UnfilterIntoStore(std::uint8_t type, const std::uint8_t* raw, std::uint32_t count, std::uint32_t y,
-                         std::optional<std::uint32_t> above, const std::uint8_t* zeros, SimdLevel simd) {
+  // The line of image row y, with prev the unfiltered line above it (in the
+  // store, or zeros for a pass's first line). Returns the row it wrote.
+  const std::uint8_t* UnfilterIntoStore(std::uint8_t type, const std::uint8_t* raw, std::uint32_t count,
+                                        std::uint32_t y, const std::uint8_t* prev, SimdLevel simd) {
     std::uint8_t* out = planes_.store.MutableRow(static_cast<int>(y)).data();
-    const std::uint8_t* prev = above ? planes_.store.Row(static_cast<int>(*above)).data() : zeros;
     UnfilterRgbToBgr(type, raw, prev, out, count, simd);
+    return out;
   }
 
   // count pixels of image row y, at columns x0, x0 + step, ...
@@ -266,7 +264,8 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
     const auto x0 = static_cast<std::uint32_t>(pass.startColumn);
     const auto step = static_cast<std::uint32_t>(pass.columnStep);
     const auto rowStep = static_cast<std::uint32_t>(pass.rowStep);
-    // Then previous stays zeros: the line above is read from the store.
+    // Then previous stays zeros: after the first line, the line above is the
+    // store's row.
     const bool intoStore = storer.UnfiltersIntoStore(step);
     const std::uint8_t* above = previous.data();
     for (std::uint32_t first = 0; first < passHeight;) {
@@ -276,8 +275,7 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
         std::uint8_t* line = block.data() + i * lineBytes;
         const std::uint32_t y = pass.startRow + first * rowStep;
         if (intoStore) {
-          const auto rowAbove = first == 0 ? std::nullopt : std::optional<std::uint32_t>(y - rowStep);
-          storer.UnfilterIntoStore(line[0], line + 1, passWidth, y, rowAbove, previous.data(), simd);
+          above = storer.UnfilterIntoStore(line[0], line + 1, passWidth, y, above, simd);
         } else {
           Unfilter(line[0], line + 1, above, rowBytes, filterBpp, simd);
           storer.Store(line + 1, passWidth, y, x0, step);

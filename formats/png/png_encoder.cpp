@@ -366,12 +366,7 @@ void WriteRgbPng(AtomicOutputFile& out, const Raster& raster, std::uint8_t inter
   WriteRgbHeader(out, width, height, interlace);
   // The passes visit most rows several times: each is put in PNG byte order once.
   const std::size_t rowBytes = RowBytes(width, 24);
-  ByteBlock rgb;
-  try {
-    rgb = ByteBlock::Zeroed(rowBytes * height);
-  } catch (const std::bad_alloc&) {
-    throw Error(std::string(messages::kSystemResourcesLow));  // as for any new pixel store
-  }
+  const ByteBlock rgb = ZeroedPixelBytes(rowBytes * height);
   for (std::uint32_t y = 0; y < height; ++y) {
     const std::uint8_t* in = raster.Row(static_cast<int>(y)).data();
     std::uint8_t* row = rgb.data() + rowBytes * y;

@@ -40,8 +40,7 @@ void ScalarLine(const std::uint8_t* in, const std::uint8_t* prev, std::uint8_t* 
   using Lane = std::conditional_t<kType == kFilterSub, std::uint8_t, int>;
   Lane left[kBpp] = {};
   Lane upLeft[kBpp] = {};
-  std::size_t i = 0;
-  for (; i + kBpp <= n; i += kBpp) {
+  for (std::size_t i = 0; i < n; i += kBpp) {
     for (std::size_t k = 0; k < kBpp; ++k) {
       const Lane up = prev[i + k];
       const int filtered = in[i + (kReversed ? kBpp - 1 - k : k)];
@@ -49,10 +48,6 @@ void ScalarLine(const std::uint8_t* in, const std::uint8_t* prev, std::uint8_t* 
       out[i + k] = static_cast<std::uint8_t>(left[k]);
       upLeft[k] = up;
     }
-  }
-  // Lines are whole pixels; a rest, were there one, goes the same way.
-  for (std::size_t k = 0; i + k < n; ++k) {
-    out[i + k] = static_cast<std::uint8_t>(in[i + k] + Predict<kType>(left[k], prev[i + k], upLeft[k]));
   }
 }
 
@@ -85,9 +80,7 @@ void ScalarRgbToBgr(std::uint8_t type, const std::uint8_t* raw, const std::uint8
 // chain is three instructions, which the vector units run no faster. So does
 // Sub straight into the store: three one-instruction chains in general
 // registers beat one vector chain of two-cycle additions there.
-bool PixelKernels(SimdLevel level, std::size_t n, std::size_t bpp) {
-  return level != SimdLevel::None && bpp >= 3 && n % bpp == 0;
-}
+bool PixelKernels(SimdLevel level, std::size_t bpp) { return level != SimdLevel::None && bpp >= 3; }
 #endif
 
 }  // namespace
@@ -106,7 +99,7 @@ void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, st
   switch (type) {
     case kFilterSub:
 #if TOLVANE_PNG_X86
-      if (PixelKernels(level, n, bpp)) return x86::SubSse2(row, n, bpp);
+      if (PixelKernels(level, bpp)) return x86::SubSse2(row, n, bpp);
 #endif
       return ScalarLine<kFilterSub>(row, prev, n, bpp);
     case kFilterUp:
@@ -116,7 +109,7 @@ void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, st
     case kFilterAverage: return ScalarLine<kFilterAverage>(row, prev, n, bpp);
     case kFilterPaeth:
 #if TOLVANE_PNG_X86
-      if (PixelKernels(level, n, bpp)) {
+      if (PixelKernels(level, bpp)) {
         return level == SimdLevel::Sse41 ? x86::PaethSse41(row, prev, n, bpp) : x86::PaethSse2(row, prev, n, bpp);
       }
 #endif

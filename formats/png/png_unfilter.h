@@ -22,7 +22,8 @@ SimdLevel BestSimdLevel();
 
 // Undoes the filter of one scan line of n bytes in place. prev holds the
 // unfiltered line above (zeros above a pass's first line); bpp is the
-// filter's bytes per pixel: 1, 2, 3, 4, 6 or 8.
+// filter's bytes per pixel: 1, 2, 3, 4, 6 or 8, and n a multiple of it (a
+// line is whole pixels, or whole bytes of packed ones).
 void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
               std::size_t bpp, SimdLevel level);
 
