@@ -250,21 +250,13 @@ TEST(PngDecode, FilterTypes) {
     int filter;
     Bytes second;  // the bottom row filtered against the top one
   };
-  const auto sub = [](const Bytes& row, std::size_t i) { return static_cast<std::uint8_t>(row[i] - (i >= 3 ? row[i - 3] : 0)); };
-  Bytes subRow, upRow, averageRow, paethRow;
-  for (std::size_t i = 0; i < 6; ++i) {
-    subRow.push_back(sub(bottom, i));
-    upRow.push_back(static_cast<std::uint8_t>(bottom[i] - top[i]));
-    const unsigned left = i >= 3 ? bottom[i - 3] : 0;
-    averageRow.push_back(static_cast<std::uint8_t>(bottom[i] - (left + top[i]) / 2));
-    const int a = static_cast<int>(left), b = top[i], c = i >= 3 ? top[i - 3] : 0;
-    const int p = a + b - c;
-    const int pred = (std::abs(p - a) <= std::abs(p - b) && std::abs(p - a) <= std::abs(p - c)) ? a
-                     : std::abs(p - b) <= std::abs(p - c)                                      ? b
-                                                                                               : c;
-    paethRow.push_back(static_cast<std::uint8_t>(bottom[i] - pred));
-  }
-  const Case cases[] = {{0, bottom}, {1, subRow}, {2, upRow}, {3, averageRow}, {4, paethRow}, {5, bottom}, {255, bottom}};
+  const Case cases[] = {{0, bottom},
+                        {1, FilterLine(1, bottom, top, 3)},
+                        {2, FilterLine(2, bottom, top, 3)},
+                        {3, FilterLine(3, bottom, top, 3)},
+                        {4, FilterLine(4, bottom, top, 3)},
+                        {5, bottom},
+                        {255, bottom}};
   for (const Case& c : cases) {
     Bytes data = ScanLines({top});
     data.push_back(static_cast<std::uint8_t>(c.filter));
@@ -283,7 +275,9 @@ Bgra ExpectedPixel(int colorType, const std::uint8_t* samples, int sampleBytes, 
     if (gamma == 0) return s;
     return static_cast<int>(std::nearbyint(std::pow(s / 255.0, 1.0 / (gamma / 100000.0 * 2.2)) * 255.0));
   };
-  const auto times = [](int s, int a) { return static_cast<std::uint8_t>((s * a + 127) / 255); };
+  const auto times = [](int s, int a) {
+    return PremultipliedChannel(static_cast<unsigned>(s), static_cast<unsigned>(a));
+  };
   switch (colorType) {
     case 0: return {static_cast<std::uint8_t>(corrected(at(0))), static_cast<std::uint8_t>(corrected(at(0))),
                     static_cast<std::uint8_t>(corrected(at(0))), 0};
@@ -326,7 +320,7 @@ TEST(PngDecode, RandomlyFilteredImagesDecodeToTheirSamples) {
   for (const Case& c : cases) {
     for (const int interlace : {0, 1}) {
       SCOPED_TRACE(::testing::Message() << c.name << (interlace == 1 ? ", Adam7" : ""));
-      const int channels = c.colorType == 0 ? 1 : c.colorType == 4 ? 2 : c.colorType == 2 ? 3 : 4;
+      const int channels = png::ChannelsOf(static_cast<std::uint8_t>(c.colorType));
       const auto bpp = static_cast<std::size_t>(channels * c.depth / 8);
       std::vector<Bytes> samples(c.height, Bytes(c.width * bpp));
       for (Bytes& row : samples) {
