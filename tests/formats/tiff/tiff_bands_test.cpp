@@ -20,6 +20,7 @@ namespace tolvane {
 namespace {
 
 using testing::ExpectEveryRowReportedFinal;
+using testing::ExpectSamePixels;
 using testing::MessageOf;
 using testing::ReadFile;
 using testing::RowRecorder;
@@ -27,27 +28,26 @@ using testing::TempDir;
 using testing::TiffRecipe;
 
 void ExpectSameImage(const Raster& actual, const Raster& expected) {
-  ASSERT_EQ(actual.Width(), expected.Width());
-  ASSERT_EQ(actual.Height(), expected.Height());
+  ExpectSamePixels(actual, expected);
   EXPECT_EQ(actual.Format(), RasterFormat::Bits32);
   EXPECT_EQ(actual.Alpha(), AlphaMode::Defined);
   EXPECT_EQ(expected.Alpha(), AlphaMode::Defined);
   EXPECT_EQ(actual.GetRowOrder(), expected.GetRowOrder());
-  EXPECT_TRUE(std::ranges::equal(actual.Store(), expected.Store()));
 }
 
 // Decodes the file both ways: the bands (when taken) must report every row
 // and give the whole-image read's pixels; the whole-image read reports none.
 // Returns whether the bands were taken.
 bool ExpectBandsMatchWholeImage(const std::vector<std::uint8_t>& data) {
-  const std::string wholeMessage = MessageOf([&] { (void)DecodeTiff(data, TiffReadOrder::WholeImage); });
+  Raster whole;
+  const std::string wholeMessage = MessageOf([&] { whole = DecodeTiff(data, TiffReadOrder::WholeImage); });
   RowRecorder recorder;
   Raster banded;
   const std::string bandMessage = MessageOf(
       [&] { banded = DecodeTiff(data, TiffReadOrder::BandsWherePossible, &recorder); });
   EXPECT_EQ(bandMessage, wholeMessage);
   if (!wholeMessage.empty() || !bandMessage.empty()) return recorder.begins > 0;
-  ExpectSameImage(banded, DecodeTiff(data, TiffReadOrder::WholeImage));
+  ExpectSameImage(banded, whole);
   if (recorder.begins > 0) ExpectEveryRowReportedFinal(recorder, banded);
   return recorder.begins > 0;
 }

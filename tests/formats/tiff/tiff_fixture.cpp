@@ -16,10 +16,6 @@ int ColourChannels(const TiffRecipe& recipe) { return recipe.photometric == PHOT
 
 int Channels(const TiffRecipe& recipe) { return ColourChannels(recipe) + (recipe.extraSample >= 0 ? 1 : 0); }
 
-std::uint32_t SampleAt(const TiffRecipe& recipe, int x, int y, int channel) {
-  return recipe.sample ? recipe.sample(x, y, channel) : NoiseSample(recipe, x, y, channel);
-}
-
 // Samples x0 .. x0 + count - 1 of a row, of the given channels, packed as
 // libtiff takes them (16-bit samples in native order, smaller ones from the
 // high bit down).
@@ -30,7 +26,7 @@ std::vector<std::uint8_t> PackedSamples(const TiffRecipe& recipe, int y, int x0,
   std::size_t bit = 0;
   for (int x = x0; x < x0 + count; ++x) {
     for (int c = firstChannel; c < firstChannel + channels; ++c, bit += bits) {
-      const std::uint32_t value = x < recipe.width && y < recipe.height ? SampleAt(recipe, x, y, c) : 0;
+      const std::uint32_t value = x < recipe.width && y < recipe.height ? NoiseSample(recipe, x, y, c) : 0;
       if (bits == 16) {
         const auto wide = static_cast<std::uint16_t>(value);
         std::memcpy(out.data() + bit / 8, &wide, 2);

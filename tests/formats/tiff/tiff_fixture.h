@@ -3,7 +3,6 @@
 #include <tiffio.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace tolvane::testing {
@@ -22,7 +21,6 @@ struct TiffRecipe {
   std::uint16_t predictor = PREDICTOR_NONE;
   std::uint16_t orientation = 0;  // 0: no tag
   bool separatePlanes = false;
-  std::function<std::uint32_t(int x, int y, int channel)> sample;  // NoiseSample when empty
 };
 
 // Varied values for every pixel and channel; the alpha channel of RGBA and
