@@ -24,6 +24,13 @@ struct TiffRecipe {
   bool separatePlanes = false;
 };
 
+// The recipe with one change made, for tables of cases.
+template <typename Change>
+TiffRecipe With(TiffRecipe recipe, Change change) {
+  change(recipe);
+  return recipe;
+}
+
 // Varied values for every pixel and channel; the alpha channel of RGBA and
 // grey-alpha images is mostly opaque, with runs of other values.
 std::uint32_t NoiseSample(const TiffRecipe& recipe, int x, int y, int channel);

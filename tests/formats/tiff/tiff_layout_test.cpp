@@ -21,6 +21,7 @@ using testing::MessageOf;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::TiffRecipe;
+using testing::With;
 
 constexpr TiffReadOrder kBothOrders[] = {TiffReadOrder::WholeImage, TiffReadOrder::BandsWherePossible};
 
@@ -51,55 +52,43 @@ void ExpectStoredPixels(const TempDir& dir, const TiffRecipe& recipe) {
   }
 }
 
-TiffRecipe Uncompressed(int width, int height) {
-  TiffRecipe recipe;
-  recipe.width = width;
-  recipe.height = height;
-  recipe.compression = COMPRESSION_NONE;
-  return recipe;
-}
-
 TEST(TiffLayouts, EveryLayoutGivesTheStoredPixels) {
   struct Case {
     const char* what;
     TiffRecipe recipe;
   };
-  auto with = [](TiffRecipe recipe, auto change) {
-    change(recipe);
-    return recipe;
-  };
   // 41 x 50 fills neither the tiles nor the strips evenly; none of the tile
   // sizes below is a multiple of 1024 bytes.
-  const TiffRecipe rgb = Uncompressed(41, 50);
+  const TiffRecipe rgb = With(TiffRecipe{}, [](TiffRecipe& r) { r.width = 41, r.height = 50, r.compression = COMPRESSION_NONE; });
   const Case cases[] = {
-      {"RGB tiles 16 x 16", with(rgb, [](TiffRecipe& r) { r.tileSide = 16; })},
-      {"RGB tiles 48 x 48", with(rgb, [](TiffRecipe& r) { r.tileSide = 48; })},
-      {"RGB tiles 16 x 32", with(rgb, [](TiffRecipe& r) { r.tileSide = 16, r.tileLength = 32; })},
-      {"RGB tiles 32 x 16", with(rgb, [](TiffRecipe& r) { r.tileSide = 32, r.tileLength = 16; })},
+      {"RGB tiles 16 x 16", With(rgb, [](TiffRecipe& r) { r.tileSide = 16; })},
+      {"RGB tiles 48 x 48", With(rgb, [](TiffRecipe& r) { r.tileSide = 48; })},
+      {"RGB tiles 16 x 32", With(rgb, [](TiffRecipe& r) { r.tileSide = 16, r.tileLength = 32; })},
+      {"RGB tiles 32 x 16", With(rgb, [](TiffRecipe& r) { r.tileSide = 32, r.tileLength = 16; })},
       {"grey tiles 16 x 16",
-       with(rgb, [](TiffRecipe& r) { r.photometric = PHOTOMETRIC_MINISBLACK, r.tileSide = 16; })},
-      {"grey tiles 48 x 48", with(rgb, [](TiffRecipe& r) { r.photometric = PHOTOMETRIC_MINISBLACK, r.tileSide = 48; })},
+       With(rgb, [](TiffRecipe& r) { r.photometric = PHOTOMETRIC_MINISBLACK, r.tileSide = 16; })},
+      {"grey tiles 48 x 48", With(rgb, [](TiffRecipe& r) { r.photometric = PHOTOMETRIC_MINISBLACK, r.tileSide = 48; })},
       {"RGB 16-bit tiles 16 x 32",
-       with(rgb, [](TiffRecipe& r) { r.bitsPerSample = 16, r.tileSide = 16, r.tileLength = 32; })},
-      {"palette tiles 16 x 32", with(rgb, [](TiffRecipe& r) {
+       With(rgb, [](TiffRecipe& r) { r.bitsPerSample = 16, r.tileSide = 16, r.tileLength = 32; })},
+      {"palette tiles 16 x 32", With(rgb, [](TiffRecipe& r) {
          r.photometric = PHOTOMETRIC_PALETTE, r.tileSide = 16, r.tileLength = 32;
        })},
       {"RGB with straight alpha, tiles 16 x 16",
-       with(rgb, [](TiffRecipe& r) { r.extraSample = EXTRASAMPLE_UNASSALPHA, r.tileSide = 16; })},
+       With(rgb, [](TiffRecipe& r) { r.extraSample = EXTRASAMPLE_UNASSALPHA, r.tileSide = 16; })},
       {"RGB tiles 16 x 16, separate planes",
-       with(rgb, [](TiffRecipe& r) { r.tileSide = 16, r.separatePlanes = true; })},
-      {"RGB tiles 16 x 16, LZW", with(rgb, [](TiffRecipe& r) { r.tileSide = 16, r.compression = COMPRESSION_LZW; })},
+       With(rgb, [](TiffRecipe& r) { r.tileSide = 16, r.separatePlanes = true; })},
+      {"RGB tiles 16 x 16, LZW", With(rgb, [](TiffRecipe& r) { r.tileSide = 16, r.compression = COMPRESSION_LZW; })},
       {"RGB tiles 16 x 16, PackBits",
-       with(rgb, [](TiffRecipe& r) { r.tileSide = 16, r.compression = COMPRESSION_PACKBITS; })},
-      {"RGB strips of 3 rows", with(rgb, [](TiffRecipe& r) { r.rowsPerStrip = 3; })},
-      {"RGB strips of 1 row, 7 pixels wide", with(rgb, [](TiffRecipe& r) { r.width = 7, r.rowsPerStrip = 1; })},
-      {"RGB strips taller than the image", with(rgb, [](TiffRecipe& r) { r.rowsPerStrip = 64; })},
+       With(rgb, [](TiffRecipe& r) { r.tileSide = 16, r.compression = COMPRESSION_PACKBITS; })},
+      {"RGB strips of 3 rows", With(rgb, [](TiffRecipe& r) { r.rowsPerStrip = 3; })},
+      {"RGB strips of 1 row, 7 pixels wide", With(rgb, [](TiffRecipe& r) { r.width = 7, r.rowsPerStrip = 1; })},
+      {"RGB strips taller than the image", With(rgb, [](TiffRecipe& r) { r.rowsPerStrip = 64; })},
       {"RGB strips of 5 rows, separate planes",
-       with(rgb, [](TiffRecipe& r) { r.rowsPerStrip = 5, r.separatePlanes = true; })},
-      {"grey 1-bit strips of 9 rows", with(rgb, [](TiffRecipe& r) {
+       With(rgb, [](TiffRecipe& r) { r.rowsPerStrip = 5, r.separatePlanes = true; })},
+      {"grey 1-bit strips of 9 rows", With(rgb, [](TiffRecipe& r) {
          r.photometric = PHOTOMETRIC_MINISWHITE, r.bitsPerSample = 1, r.rowsPerStrip = 9;
        })},
-      {"RGB with straight alpha, 16 bits, strips of 3 rows, separate planes", with(rgb, [](TiffRecipe& r) {
+      {"RGB with straight alpha, 16 bits, strips of 3 rows, separate planes", With(rgb, [](TiffRecipe& r) {
          r.extraSample = EXTRASAMPLE_UNASSALPHA, r.bitsPerSample = 16, r.rowsPerStrip = 3, r.separatePlanes = true;
        })},
   };
@@ -119,13 +108,11 @@ TEST(TiffOrientation, RowsComeOutAsStoredWhateverTheTagSays) {
     SCOPED_TRACE(orientation);
     for (const bool tiled : {false, true}) {
       SCOPED_TRACE(tiled ? "tiles" : "strips");
-      TiffRecipe recipe;
-      recipe.width = 37;  // not square, so a turned image would not fit
-      recipe.height = 50;
-      recipe.rowsPerStrip = 8;
-      recipe.tileSide = tiled ? 16 : 0;
-      recipe.orientation = orientation;
-      ExpectStoredPixels(dir, recipe);
+      // Not square, so that a turned image would not fit.
+      ExpectStoredPixels(dir, With(TiffRecipe{}, [&](TiffRecipe& r) {
+                           r.width = 37, r.height = 50, r.rowsPerStrip = 8, r.tileSide = tiled ? 16 : 0;
+                           r.orientation = orientation;
+                         }));
     }
   }
 }
