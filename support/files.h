@@ -36,6 +36,9 @@ class InputFile {
   ByteBlock ReadRest(std::size_t pieceSize);
 
  private:
+  // Moves to `offset` (at most the size); fails with the stream read error.
+  void SeekTo(std::uint64_t offset);
+
   int fd_ = -1;
   std::uint64_t size_ = 0;
   std::uint64_t position_ = 0;

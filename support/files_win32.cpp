@@ -9,12 +9,10 @@
 #include <io.h>
 
 #include <algorithm>
-#include <limits>
-#include <new>
+#include <memory>
 
 #include "support/error.h"
 #include "support/files.h"
-#include "support/memory_budget.h"
 #include "support/messages.h"
 #include "support/win32_text.h"
 
@@ -79,40 +77,12 @@ std::size_t InputFile::Read(void* buffer, std::size_t count) {
   return done;
 }
 
-void InputFile::ReadExact(void* buffer, std::size_t count) {
-  if (Read(buffer, count) != count) throw Error(std::string(messages::kReadError));
-}
-
-void InputFile::Skip(std::uint64_t count) {
-  const std::uint64_t target = position_ + count < position_ ? size_ : position_ + count;
-  const std::uint64_t clamped = target > size_ ? size_ : target;
+void InputFile::SeekTo(std::uint64_t offset) {
   LARGE_INTEGER distance{};
-  distance.QuadPart = static_cast<LONGLONG>(clamped);
+  distance.QuadPart = static_cast<LONGLONG>(offset);
   if (!::SetFilePointerEx(HandleOf(fd_), distance, nullptr, FILE_BEGIN)) {
     throw Error(std::string(messages::kReadError));
   }
-  position_ = clamped;
-}
-
-ByteBlock InputFile::ReadRest(std::size_t pieceSize) {
-  const std::uint64_t remaining = size_ > position_ ? size_ - position_ : 0;
-  if (!FitsMemoryBudget(remaining) || remaining > std::numeric_limits<std::size_t>::max()) {
-    throw Error(std::string(messages::kOutOfMemory));
-  }
-  ByteBlock data;
-  try {
-    data = ByteBlock::Zeroed(static_cast<std::size_t>(remaining));
-  } catch (const std::bad_alloc&) {
-    throw Error(std::string(messages::kOutOfMemory));
-  }
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const std::size_t piece = std::min(pieceSize, data.size() - done);
-    const std::size_t got = Read(data.data() + done, piece);
-    if (got != piece) throw Error(std::string(messages::kReadError));
-    done += got;
-  }
-  return data;
 }
 
 namespace {
@@ -129,10 +99,38 @@ std::string TemporaryNameIn(const std::string& folder) {
          std::to_string(::InterlockedIncrement(&counter)) + ".tmp";
 }
 
+// Where a plain open of `target` would write: for a symbolic link, the file
+// it leads to, so that the rename replaces that file and not the link.
+std::string FinalLinkTarget(const std::string& target) {
+  const std::wstring wide = WidePath(target);
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return target;
+  const HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) throw Error(messages::CannotCreateFile(target, LastErrorText()));
+  const std::unique_ptr<void, decltype(&::CloseHandle)> owned(handle, &::CloseHandle);
+  std::wstring final(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()),
+                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) throw Error(messages::CannotCreateFile(target, LastErrorText()));
+    if (length < final.size()) {
+      final.resize(length);
+      return Utf8FromWide(final);
+    }
+    final.resize(length);
+  }
+}
+
 }  // namespace
 
-AtomicOutputFile::AtomicOutputFile(const std::string& targetPath) : target_(targetPath) {
-  const std::wstring target = WidePath(target_);
+// The output is written the way a plain open for writing would: through
+// links, and refused where such an open would be refused. The bytes go to a
+// temporary file beside the final target, which the move puts in its place.
+AtomicOutputFile::AtomicOutputFile(const std::string& targetPath)
+    : target_(targetPath), final_(FinalLinkTarget(targetPath)) {
+  const std::wstring target = WidePath(final_);
   // Refuse what a plain create would refuse: a folder, a read-only file.
   const DWORD attributes = ::GetFileAttributesW(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES &&
@@ -140,7 +138,7 @@ AtomicOutputFile::AtomicOutputFile(const std::string& targetPath) : target_(targ
     throw Error(messages::CannotCreateFile(target_, WindowsErrorText(ERROR_ACCESS_DENIED)));
   }
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-    std::string temporary = TemporaryNameIn(FolderOf(target_));
+    std::string temporary = TemporaryNameIn(FolderOf(final_));
     const HANDLE handle = ::CreateFileW(WidePath(temporary).c_str(), GENERIC_WRITE, 0, nullptr,
                                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -175,12 +173,14 @@ void AtomicOutputFile::Write(const void* data, std::size_t count) {
   }
 }
 
+// The data reach the disk before the move, and the move is written through,
+// so that a power cut leaves the old file or the whole new one.
 void AtomicOutputFile::Commit() {
   const bool flushed = ::FlushFileBuffers(HandleOf(fd_)) != 0;
   const int fd = fd_;
   fd_ = -1;
   if (::_close(fd) != 0 || !flushed) throw Error(std::string(messages::kWriteError));
-  if (!::MoveFileExW(WidePath(temporary_).c_str(), WidePath(target_).c_str(),
+  if (!::MoveFileExW(WidePath(temporary_).c_str(), WidePath(final_).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     throw Error(messages::CannotCreateFile(target_, LastErrorText()));
   }

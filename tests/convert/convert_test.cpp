@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <utility>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "formats/png/png_image.h"
@@ -234,11 +235,15 @@ TEST(ConvertImageFile, TheOutputNeverReplacesItsInput) {
     const std::string path = dir.File("z.bmp");
     const std::string output = dir.File("z_2048.bmp");
     WriteFile(path, bmp);
-    fs::create_symlink("z.bmp", output);
-    Recorder recorder;
-    EXPECT_EQ(FailureOf(path, recorder), messages::OutputIsInput(output));
-    EXPECT_EQ(ReadFile(path), bmp);
-    EXPECT_TRUE(fs::is_symlink(output));
+    // Only where the system lets this user make links (not Windows, as a rule).
+    std::error_code noLinks;
+    fs::create_symlink("z.bmp", output, noLinks);
+    if (!noLinks) {
+      Recorder recorder;
+      EXPECT_EQ(FailureOf(path, recorder), messages::OutputIsInput(output));
+      EXPECT_EQ(ReadFile(path), bmp);
+      EXPECT_TRUE(fs::is_symlink(output));
+    }
   }
 }
 
