@@ -1,8 +1,11 @@
 #include "support/byte_block.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <utility>
+
+#include "support/block_cache.h"
 
 #if defined(__linux__) && !defined(TOLVANE_ADDRESS_SANITIZER)
 #include <sys/mman.h>
@@ -33,9 +36,18 @@ std::uint8_t* MapAligned(std::size_t mapped) {
   ::madvise(first + head, mapped, MADV_HUGEPAGE);
   return first + head;
 }
+
+void Unmap(std::uint8_t* bytes, std::size_t size) { ::munmap(bytes, size); }
+#else
+void Unmap(std::uint8_t*, std::size_t) {}
 #endif
 
 }  // namespace
+
+BlockCache& SharedBlockCache() {
+  static BlockCache cache(Unmap);
+  return cache;
+}
 
 ByteBlock ByteBlock::Zeroed(std::size_t size) {
   ByteBlock block;
@@ -44,7 +56,16 @@ ByteBlock ByteBlock::Zeroed(std::size_t size) {
   if (size >= kMappedFrom) {
     if (size > SIZE_MAX - 2 * kHugePage) throw std::bad_alloc();
     const std::size_t mapped = (size + kHugePage - 1) / kHugePage * kHugePage;
-    block.bytes_ = MapAligned(mapped);
+    BlockCache& cache = SharedBlockCache();
+    block.bytes_ = cache.Take(mapped);
+    if (block.bytes_ != nullptr) {
+      // A kept block costs a pass of zeroing, where a fresh one costs a
+      // page fault for every page.
+      std::memset(block.bytes_, 0, size);
+    } else {
+      block.bytes_ = MapAligned(mapped);
+      cache.Mapped(mapped);
+    }
     block.size_ = size;
     block.mappedSize_ = mapped;
     return block;
@@ -76,7 +97,7 @@ ByteBlock& ByteBlock::operator=(ByteBlock&& other) noexcept {
 void ByteBlock::Release() noexcept {
 #ifdef TOLVANE_MAPPED_BLOCKS
   if (mappedSize_ > 0) {
-    ::munmap(bytes_, mappedSize_);
+    SharedBlockCache().Free(bytes_, mappedSize_);
     bytes_ = nullptr;
     return;
   }
