@@ -7,23 +7,38 @@ namespace tolvane {
 
 BlockCache::~BlockCache() { ReleaseLocked(); }
 
-std::uint8_t* BlockCache::Take(std::size_t size) {
+std::vector<BlockCache::Region> BlockCache::Take(std::size_t size) {
   const std::lock_guard lock(mutex_);
+  std::vector<Region> taken;
+  taken.reserve(kept_.size());  // so that nothing below throws
+  // The head of a kept region, the rest staying kept.
+  const auto takeHead = [&](std::vector<Region>::iterator region, std::size_t bytes) {
+    taken.push_back({region->bytes, bytes});
+    if (region->size == bytes) {
+      kept_.erase(region);
+    } else {
+      region->bytes += bytes;
+      region->size -= bytes;
+    }
+    keptBytes_ -= bytes;
+    usedBytes_ += bytes;
+  };
+  const auto bySize = [](const Region& a, const Region& b) { return a.size < b.size; };
   auto best = kept_.end();
   for (auto region = kept_.begin(); region != kept_.end(); ++region) {
     if (region->size >= size && (best == kept_.end() || region->size < best->size)) best = region;
   }
-  if (best == kept_.end()) return nullptr;
-  std::uint8_t* const bytes = best->bytes;
-  if (best->size == size) {
-    kept_.erase(best);
-  } else {
-    best->bytes += size;
-    best->size -= size;
+  if (best != kept_.end()) {
+    takeHead(best, size);
+    return taken;
   }
-  keptBytes_ -= size;
-  usedBytes_ += size;
-  return bytes;
+  for (std::size_t missing = size; missing > 0 && !kept_.empty();) {
+    const auto largest = std::max_element(kept_.begin(), kept_.end(), bySize);
+    const std::size_t bytes = std::min(largest->size, missing);
+    takeHead(largest, bytes);
+    missing -= bytes;
+  }
+  return taken;
 }
 
 void BlockCache::Mapped(std::size_t size) {

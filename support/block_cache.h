@@ -17,13 +17,15 @@ namespace tolvane {
 // The rules:
 // - Blocks are kept only while keeping is on (KeepFreedBlocks).
 // - A request is served by the smallest kept region that holds it; the
-//   rest of that region stays kept. A block that comes back is joined to
-//   the kept regions beside it.
+//   rest of that region stays kept. When no one region holds it, it is
+//   made of the largest kept regions, moved together, and fresh memory for
+//   the rest. A block that comes back is joined to the kept regions beside
+//   it.
 // - Kept and used bytes together never exceed the most that was in use at
 //   once since the cache was last emptied: keeping never raises the peak,
 //   so a batch of two conversions at a time holds at most the blocks of two
-//   conversions at once. A freshly mapped block that would break the rule
-//   gives back kept bytes, the smallest regions first.
+//   conversions at once. Should fresh memory break the rule (a block came
+//   back while it was mapped), kept bytes go, the smallest regions first.
 // - Everything kept is given back when keeping ends or on Release.
 // - Kept bytes are not known to be zero: whoever needs zeroes clears them.
 //
@@ -32,16 +34,22 @@ namespace tolvane {
 class BlockCache {
  public:
   using Unmap = void (*)(std::uint8_t* bytes, std::size_t size);
+  struct Region {
+    std::uint8_t* bytes;
+    std::size_t size;
+  };
 
   explicit BlockCache(Unmap unmap) : unmap_(unmap) {}
   ~BlockCache();
   BlockCache(const BlockCache&) = delete;
   BlockCache& operator=(const BlockCache&) = delete;
 
-  // A kept region of exactly `size` bytes, now in use; nullptr when no kept
-  // region holds that many, in which case the caller maps a block itself
-  // and reports it with Mapped.
-  std::uint8_t* Take(std::size_t size);
+  // The kept regions a block of `size` bytes is to be made of, now in use:
+  // one region of exactly that size when a kept region holds it; else the
+  // largest regions, `size` bytes at most in all (none when nothing is
+  // kept). The caller maps what they leave over and reports those fresh
+  // bytes with Mapped.
+  std::vector<Region> Take(std::size_t size);
   void Mapped(std::size_t size);
   // A block in use is freed: kept, or given back. Never throws.
   void Free(std::uint8_t* bytes, std::size_t size) noexcept;
@@ -57,11 +65,6 @@ class BlockCache {
   std::size_t UsedBytes() const;
 
  private:
-  struct Region {
-    std::uint8_t* bytes;
-    std::size_t size;
-  };
-
   bool Keep(Region region);
   void FitUnderPeak();
   void ReleaseLocked();
