@@ -204,10 +204,11 @@ int RunConvert(const Arguments& arguments) {
   Arguments files = arguments;
   const std::optional<unsigned> jobs = TakeJobs(files);
   if (!jobs || files.empty()) return UsageError();
+  if (files.size() == 1) return ConvertOneAtATime(files);
   // Each conversion takes up the large blocks the ones before it freed, so
   // that a batch pays for fresh memory once; they are given back at the end.
   const KeepFreedBlocks keep;
-  if (*jobs == 1 || files.size() == 1) return ConvertOneAtATime(files);
+  if (*jobs == 1) return ConvertOneAtATime(files);
   return ConvertInParallel(files, *jobs);
 }
 

@@ -122,6 +122,11 @@ void BlockCache::ReleaseLocked() {
   peakBytes_ = usedBytes_;
 }
 
+bool BlockCache::Keeping() const {
+  const std::lock_guard lock(mutex_);
+  return keepers_ > 0;
+}
+
 std::size_t BlockCache::KeptBytes() const {
   const std::lock_guard lock(mutex_);
   return keptBytes_;

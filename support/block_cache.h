@@ -61,6 +61,7 @@ class BlockCache {
   // Gives back everything kept now; keeping goes on.
   void Release();
 
+  bool Keeping() const;
   std::size_t KeptBytes() const;
   std::size_t UsedBytes() const;
 

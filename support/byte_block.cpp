@@ -104,6 +104,20 @@ ByteBlock ByteBlock::Zeroed(std::size_t size) {
   return block;
 }
 
+std::size_t ByteBlock::Discard(std::size_t from, std::size_t to) {
+#ifdef TOLVANE_MAPPED_BLOCKS
+  if (mappedSize_ == 0 || SharedBlockCache().Keeping()) return from;
+  // The block starts on a huge-page boundary.
+  const std::size_t first = (from + kHugePage - 1) / kHugePage * kHugePage;
+  const std::size_t last = std::min(to, size_) / kHugePage * kHugePage;
+  if (first >= last || ::madvise(bytes_ + first, last - first, MADV_DONTNEED) != 0) return from;
+  return last;
+#else
+  (void)to;
+  return from;
+#endif
+}
+
 ByteBlock::~ByteBlock() { Release(); }
 
 ByteBlock::ByteBlock(ByteBlock&& other) noexcept
