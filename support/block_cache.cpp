@@ -5,6 +5,12 @@
 
 namespace tolvane {
 
+namespace {
+
+bool SmallerRegion(const BlockCache::Region& a, const BlockCache::Region& b) { return a.size < b.size; }
+
+}  // namespace
+
 BlockCache::~BlockCache() { ReleaseLocked(); }
 
 std::vector<BlockCache::Region> BlockCache::Take(std::size_t size) {
@@ -23,7 +29,6 @@ std::vector<BlockCache::Region> BlockCache::Take(std::size_t size) {
     keptBytes_ -= bytes;
     usedBytes_ += bytes;
   };
-  const auto bySize = [](const Region& a, const Region& b) { return a.size < b.size; };
   auto best = kept_.end();
   for (auto region = kept_.begin(); region != kept_.end(); ++region) {
     if (region->size >= size && (best == kept_.end() || region->size < best->size)) best = region;
@@ -33,7 +38,7 @@ std::vector<BlockCache::Region> BlockCache::Take(std::size_t size) {
     return taken;
   }
   for (std::size_t missing = size; missing > 0 && !kept_.empty();) {
-    const auto largest = std::max_element(kept_.begin(), kept_.end(), bySize);
+    const auto largest = std::max_element(kept_.begin(), kept_.end(), SmallerRegion);
     const std::size_t bytes = std::min(largest->size, missing);
     takeHead(largest, bytes);
     missing -= bytes;
@@ -84,8 +89,7 @@ bool BlockCache::Keep(Region region) {
 
 void BlockCache::FitUnderPeak() {
   while (!kept_.empty() && keptBytes_ + usedBytes_ > peakBytes_) {
-    const auto smallest = std::min_element(kept_.begin(), kept_.end(),
-                                           [](const Region& a, const Region& b) { return a.size < b.size; });
+    const auto smallest = std::min_element(kept_.begin(), kept_.end(), SmallerRegion);
     const std::size_t excess = keptBytes_ + usedBytes_ - peakBytes_;
     if (smallest->size <= excess) {
       unmap_(smallest->bytes, smallest->size);

@@ -4,7 +4,6 @@
 #include <limits>
 #include <new>
 
-
 namespace tolvane {
 
 namespace {

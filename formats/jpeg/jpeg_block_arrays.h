@@ -50,11 +50,10 @@ class JpegBlockArrays {
 
   bool Add(JDIMENSION blocksPerRow, JDIMENSION rows, JDIMENSION maxAccess, bool preZero);
   int RealizeAll(long memoryLimit);
+  void DiscardRowsAbove(Array& array, JDIMENSION row);
 
   void (*libraryRealize_)(j_common_ptr);
   void (*libraryFreePool_)(j_common_ptr, int);
-  void DiscardRowsAbove(Array& array, JDIMENSION row);
-
   std::vector<std::unique_ptr<Array>> arrays_;
   std::vector<ByteBlock> blocks_;  // one for each realisation
   bool discardBehindReads_ = false;
