@@ -107,7 +107,18 @@ TForm102::TForm102(QWidget* parent) : QWidget(parent) {
   FormCreate();
 }
 
-void TForm102::FormCreate() { setAcceptDrops(true); }
+void TForm102::FormCreate() {
+  setAcceptDrops(true);
+  // The text controls would take a file manager's drag as pasted text (it
+  // offers the file as text as well). They take no drops: Qt hands a drag
+  // over them to the window, and one that reaches them directly is passed
+  // on to the window too.
+  for (QWidget* control : {static_cast<QWidget*>(Edit1), static_cast<QWidget*>(Memo1),
+                           Memo1->viewport()}) {
+    control->setAcceptDrops(false);
+    control->installEventFilter(this);
+  }
+}
 
 void TForm102::HandleDropFiles(const QStringList& localFiles) {
   if (localFiles.isEmpty()) return;
@@ -205,6 +216,31 @@ bool TForm102::event(QEvent* event) {
     if (windowHandle() && !windowHandle()->frameMargins().isNull()) CentreInWorkArea();
   }
   return QWidget::event(event);
+}
+
+bool TForm102::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != this && PassDragToWindow(event)) return true;
+  return QWidget::eventFilter(watched, event);
+}
+
+// The window's drag handlers do not look at the position, so the event goes
+// to them as it is.
+bool TForm102::PassDragToWindow(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::DragEnter:
+      dragEnterEvent(static_cast<QDragEnterEvent*>(event));
+      return true;
+    case QEvent::DragMove:
+      dragMoveEvent(static_cast<QDragMoveEvent*>(event));
+      return true;
+    case QEvent::Drop:
+      dropEvent(static_cast<QDropEvent*>(event));
+      return true;
+    case QEvent::DragLeave:
+      return true;
+    default:
+      return false;
+  }
 }
 
 void TForm102::showEvent(QShowEvent* event) {

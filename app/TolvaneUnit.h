@@ -28,7 +28,8 @@ class TForm102 : public QWidget {
   PreviewWidget* const Image1 = &image_;
   LogWidget* const Memo1 = &memo_;
 
-  // The creation handler: makes the window a target of file drops.
+  // The creation handler: makes the window the one target of file drops,
+  // wherever on it a file is released.
   void FormCreate();
 
   // Converts the first of the dropped local files into the log and the
@@ -52,8 +53,10 @@ class TForm102 : public QWidget {
   void dropEvent(QDropEvent* event) override;
   void showEvent(QShowEvent* event) override;
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  bool PassDragToWindow(QEvent* event);
   void ApplyLayout();
   void FollowScreen(QScreen* screen);
   static int DpiOf(const QScreen* screen);

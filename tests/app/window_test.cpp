@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
+#include <QWindow>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -51,6 +52,26 @@ std::string InstructionLines() {
   return text;
 }
 
+// Enter, move and drop at a point of the receiver, as a drag arrives there;
+// true when the drop was taken.
+bool DeliverDrag(QObject* receiver, QPoint at, const QMimeData& data) {
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(receiver, &enter);
+  QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(receiver, &move);
+  QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  drop.setAccepted(false);
+  QCoreApplication::sendEvent(receiver, &drop);
+  return drop.isAccepted();
+}
+
+// A file as file managers drag it: as a URI list and as text.
+void SetFileManagerDrag(QMimeData& data, const std::string& path) {
+  const QUrl url = QUrl::fromLocalFile(QString::fromStdString(path));
+  data.setUrls({url});
+  data.setText(url.toString() + QStringLiteral("\r\n"));
+}
+
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -68,11 +89,7 @@ class WindowTest : public ::testing::Test {
   void Drop(const QList<QUrl>& urls) {
     QMimeData data;
     data.setUrls(urls);
-    const QPoint at(20, 100);
-    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(form.get(), &enter);
-    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(form.get(), &drop);
+    DeliverDrag(form.get(), QPoint(20, 100), data);
     QCoreApplication::processEvents();
   }
   void DropFiles(const std::vector<std::string>& paths) {
@@ -196,6 +213,60 @@ TEST_F(WindowTest, BeforeAnyDropThePreviewShowsTheBlackBackground) {
   const QImage grabbed = Grab();
   EXPECT_EQ(grabbed, Expected());
   EXPECT_EQ(grabbed.pixel(124, 73), qRgb(0, 0, 0));
+}
+
+// Where a drag can arrive: through the window, as the platform delivers it,
+// over each control; and at each control directly.
+struct DropPlace {
+  const char* name;
+  QObject* receiver;
+  QPoint at;
+};
+
+std::vector<DropPlace> DropPlaces(TForm102& form) {
+  QWindow* window = form.windowHandle();
+  return {{"log, through the window", window, form.Memo1->geometry().center()},
+          {"name field, through the window", window, form.Edit1->geometry().center()},
+          {"preview, through the window", window, form.Image1->geometry().center()},
+          {"log", form.Memo1, form.Memo1->rect().center()},
+          {"log's viewport", form.Memo1->viewport(), form.Memo1->viewport()->rect().center()},
+          {"name field", form.Edit1, form.Edit1->rect().center()},
+          {"preview", form.Image1, form.Image1->rect().center()}};
+}
+
+TEST_F(WindowTest, AFileManagersDragConvertsWhereverItIsReleased) {
+  const std::string path = dir.File("photo.bmp");
+  testing::WriteFile(path, Bitmap(5, 3));
+  QMimeData data;
+  SetFileManagerDrag(data, path);
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  for (const DropPlace& place : DropPlaces(*form)) {
+    form->Edit1->setText(QStringLiteral("before"));
+    form->Image1->Show(Raster{});
+    EXPECT_TRUE(DeliverDrag(place.receiver, place.at, data)) << place.name;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->Memo1->Text(), path + "\r\n5 x 3\r\n") << place.name;
+    EXPECT_EQ(form->Edit1->text(), QStringLiteral("photo.bmp")) << place.name;
+    const Raster* shown = std::get_if<Raster>(&form->Image1->Current());
+    ASSERT_NE(shown, nullptr) << place.name;
+    EXPECT_EQ(shown->Width(), 5) << place.name;
+  }
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(WindowTest, DraggedTextIsNeverPasted) {
+  QMimeData text;
+  text.setText(QStringLiteral("file:///tmp/photo.bmp"));
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  for (const DropPlace& place : DropPlaces(*form)) {
+    form->Edit1->setText(QStringLiteral("before"));
+    EXPECT_FALSE(DeliverDrag(place.receiver, place.at, text)) << place.name;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->Memo1->Text(), InstructionLines()) << place.name;
+    EXPECT_EQ(form->Edit1->text(), QStringLiteral("before")) << place.name;
+  }
 }
 
 TEST_F(WindowTest, OnlyTheFirstOfSeveralDroppedFilesIsHandled) {
