@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include "app/error_reporter.h"
+#include "app/window_placement.h"
 #include "convert/convert.h"
 #include "support/messages.h"
 #include "support/paths.h"
@@ -153,20 +154,7 @@ void TForm102::ApplyLayout() {
 }
 
 void TForm102::CentreInWorkArea() {
-  const QScreen* current = screen();
-  if (current == nullptr) return;
-  const QRect work = current->availableGeometry();
-  const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-  const int outerWidth = width() + frame.left() + frame.right();
-  const int outerHeight = height() + frame.top() + frame.bottom();
-  const window::Point at = window::CentreInWorkArea(
-      Rect{work.left(), work.top(), work.left() + work.width(), work.top() + work.height()},
-      outerWidth, outerHeight);
-  if (isVisible() && windowHandle()) {
-    windowHandle()->setFramePosition(QPoint(at.x, at.y));
-  } else {
-    move(at.x, at.y);
-  }
+  if (const QScreen* current = screen()) CentreWindowIn(*this, current->availableGeometry());
 }
 
 void TForm102::FollowScreen(QScreen* newScreen) {

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QScreen>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <QWindow>
 #include <filesystem>
@@ -415,6 +417,34 @@ TEST_F(WindowTest, AFailureEscapingAnyEventReachesTheReporter) {
   QCoreApplication::sendEvent(&failing, &event);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, QString());  // an empty message is shown empty
+}
+
+// The real box, with a text long enough to wrap, shown without an owner and
+// closed as soon as it is up; its frame as it stood then.
+QRect FrameOfUnownedBox(const QString& text) {
+  QRect frame;
+  QTimer::singleShot(0, [&frame] {
+    QWidget* box = QApplication::activeModalWidget();
+    if (box == nullptr) return;
+    if (QTest::qWaitForWindowActive(box)) frame = box->frameGeometry();
+    box->close();
+  });
+  ShowErrorBox(ErrorBox{nullptr, QStringLiteral("Tolvane"), text});
+  return frame;
+}
+
+TEST(ErrorBox, AnUnownedBoxIsCentredOnThePrimaryScreenByItsWholeFrame) {
+  const QString path = QStringLiteral("/home/someone/") + QString(40, QLatin1Char('d')) +
+                       QStringLiteral("/") + QString(60, QLatin1Char('n')) + QStringLiteral(".png");
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  for (const QString& text : {QStringLiteral("abc."),
+                              Q("ファイル ") + path + Q(" は開けません。 No such file or directory ")}) {
+    const QRect frame = FrameOfUnownedBox(text);
+    ASSERT_FALSE(frame.isEmpty()) << text.toStdString();
+    // Centred to the pixel: the halves of an odd difference truncate.
+    EXPECT_EQ(frame.left() - screen.left(), (screen.width() - frame.width()) / 2) << text.toStdString();
+    EXPECT_EQ(frame.top() - screen.top(), (screen.height() - frame.height()) / 2) << text.toStdString();
+  }
 }
 
 TEST(Theme, AMissingThemeIsReportedBeforeTheWindow) {
