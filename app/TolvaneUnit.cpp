@@ -43,15 +43,6 @@ QRect ToQRect(const window::Bounds& bounds) {
   return QRect(bounds.left, bounds.top, bounds.width, bounds.height);
 }
 
-// The wait cursor while a conversion runs, whichever way it ends.
-class WaitCursor {
- public:
-  WaitCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 // The path as the core takes it: UTF-8 with the platform's separators on
 // Windows, the file system's own bytes elsewhere.
 std::string NativePath(const QString& path) {
@@ -70,7 +61,33 @@ QString FromNativePath(const std::string& path) {
 #endif
 }
 
+// What the user does with the mouse, the keyboard or a pen.
+bool IsUserInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
+
+WaitCursor::WaitCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+WaitCursor::~WaitCursor() { QApplication::restoreOverrideCursor(); }
 
 QStringList LocalFilesOf(const QMimeData& data) {
   QStringList files;
@@ -123,14 +140,47 @@ void TForm102::FormCreate() {
 
 void TForm102::HandleDropFiles(const QStringList& localFiles) {
   if (localFiles.isEmpty()) return;
-  const QString& path = localFiles.front();
+  waitingDrops_.push_back(localFiles.front());
+  ConvertNextDrop();
+}
+
+void TForm102::ConvertNextDrop() {
+  if (handlingDrop_ || waitingDrops_.empty()) return;
+  handlingDrop_ = true;
   // The whole path, however long.
-  const std::string nativePath = NativePath(path);
-  {
-    WaitCursor wait;
-    ConvertImageFile(nativePath, *Memo1, *Image1);
+  const std::string path = NativePath(waitingDrops_.front());
+  waitingDrops_.pop_front();
+  SetConverting(true);
+  try {
+    conversion_.Start(path, [this, path](std::exception_ptr failure) { FinishDrop(path, failure); });
+  } catch (...) {
+    FinishDrop(path, std::current_exception());
   }
-  Edit1->setText(FromNativePath(NameOf(nativePath)));
+}
+
+// The box, if any, comes up after everything the conversion wrote into the
+// log and the preview, and the next drop is handled once it is closed.
+void TForm102::FinishDrop(const std::string& path, const std::exception_ptr& failure) {
+  SetConverting(false);
+  if (failure) {
+    ReportFailures([&failure] { std::rethrow_exception(failure); });
+  } else {
+    Edit1->setText(FromNativePath(NameOf(path)));
+  }
+  handlingDrop_ = false;
+  ConvertNextDrop();
+}
+
+// While a file is converted the window takes no input but drags, and shows
+// the wait cursor.
+void TForm102::SetConverting(bool converting) {
+  if (converting) {
+    waitCursor_.emplace();
+    qApp->installEventFilter(this);
+  } else {
+    qApp->removeEventFilter(this);
+    waitCursor_.reset();
+  }
 }
 
 void TForm102::ApplyDpi(int dpi) {
@@ -189,8 +239,7 @@ void TForm102::dropEvent(QDropEvent* event) {
   if (files.isEmpty()) return;
   event->acceptProposedAction();
   // Handled once the drag is over, as a posted drop message would be: the
-  // drag source is released first, then the conversion runs on this thread
-  // before any later event.
+  // drag source is released first.
   QMetaObject::invokeMethod(
       this, [this, files] { ReportFailures([&] { HandleDropFiles(files); }); },
       Qt::QueuedConnection);
@@ -207,8 +256,20 @@ bool TForm102::event(QEvent* event) {
 }
 
 bool TForm102::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != this && PassDragToWindow(event)) return true;
+  if (IgnoresInput(watched, *event)) return true;
+  if (IsTextControl(watched) && PassDragToWindow(event)) return true;
   return QWidget::eventFilter(watched, event);
+}
+
+bool TForm102::IsTextControl(const QObject* object) const {
+  return object == Edit1 || object == Memo1 || object == Memo1->viewport();
+}
+
+bool TForm102::IgnoresInput(const QObject* receiver, const QEvent& event) const {
+  if (!waitCursor_ || !IsUserInput(event.type())) return false;
+  if (receiver == windowHandle()) return true;
+  const QWidget* widget = qobject_cast<const QWidget*>(receiver);
+  return widget != nullptr && widget->window() == this;
 }
 
 // The window's drag handlers do not look at the position, so the event goes

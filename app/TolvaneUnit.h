@@ -3,12 +3,26 @@
 #include <QLineEdit>
 #include <QStringList>
 #include <QWidget>
+#include <deque>
+#include <exception>
+#include <optional>
+#include <string>
 
+#include "app/background_conversion.h"
 #include "app/log_widget.h"
 #include "app/preview_widget.h"
 #include "app/rules/window_layout.h"
 
 namespace tolvane::app {
+
+// The wait cursor while it lives.
+class WaitCursor {
+ public:
+  WaitCursor();
+  ~WaitCursor();
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
 
 // The main window: the name field Edit1, the preview Image1 and the log
 // Memo1. It takes shell file drops and converts the first dropped file.
@@ -33,9 +47,14 @@ class TForm102 : public QWidget {
   void FormCreate();
 
   // Converts the first of the dropped local files into the log and the
-  // preview, then shows its name in Edit1. Nothing happens without a file.
-  // Failures leave it as they are raised.
+  // preview, then shows its name in Edit1; a failure is reported instead.
+  // Nothing happens without a file. The conversion runs on a thread of its
+  // own while the window answers the desktop but takes no input; a drop
+  // handled meanwhile waits, and drops are handled one at a time in the
+  // order they came.
   void HandleDropFiles(const QStringList& localFiles);
+  // True while a drop is being handled or waits to be.
+  bool HandlingDrops() const { return handlingDrop_ || !waitingDrops_.empty(); }
 
   // Rescales from the current dots per inch to dpi: every bound, the client
   // size and the font.
@@ -57,6 +76,11 @@ class TForm102 : public QWidget {
 
  private:
   bool PassDragToWindow(QEvent* event);
+  bool IsTextControl(const QObject* object) const;
+  bool IgnoresInput(const QObject* receiver, const QEvent& event) const;
+  void ConvertNextDrop();
+  void FinishDrop(const std::string& path, const std::exception_ptr& failure);
+  void SetConverting(bool converting);
   void ApplyLayout();
   void FollowScreen(QScreen* screen);
   static int DpiOf(const QScreen* screen);
@@ -65,6 +89,13 @@ class TForm102 : public QWidget {
   int dpi_ = window::kDesignDpi;
   QMetaObject::Connection screenDpiConnection_;
   bool placedWithFrame_ = false;
+
+  // The first file of each drop not yet handled, oldest first.
+  std::deque<QString> waitingDrops_;
+  bool handlingDrop_ = false;
+  std::optional<WaitCursor> waitCursor_;
+  // Declared after the controls, so that it is gone before them.
+  BackgroundConversion conversion_{memo_, image_};
 };
 
 // The dropped entries that are local files or folders, in the order of the

@@ -12,10 +12,17 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/TolvaneUnit.h"
 #include "app/error_reporter.h"
@@ -87,12 +94,22 @@ class WindowTest : public ::testing::Test {
   }
 
   // A drop of these URLs, delivered as the platform delivers one, and the
-  // events it posts handled.
-  void Drop(const QList<QUrl>& urls) {
+  // events it posts handled; true when the window took it.
+  bool Release(const QList<QUrl>& urls) {
     QMimeData data;
     data.setUrls(urls);
-    DeliverDrag(form.get(), QPoint(20, 100), data);
+    const bool taken = DeliverDrag(form.get(), QPoint(20, 100), data);
     QCoreApplication::processEvents();
+    return taken;
+  }
+  bool Release(const std::string& path) { return Release({QUrl::fromLocalFile(QString::fromStdString(path))}); }
+  void Drop(const QList<QUrl>& urls) {
+    Release(urls);
+    WaitUntilDropsHandled();
+  }
+  void WaitUntilDropsHandled() {
+    QCoreApplication::processEvents();  // the drop's own posted handling
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !form->HandlingDrops(); }, 10000));
   }
   void DropFiles(const std::vector<std::string>& paths) {
     QList<QUrl> urls;
@@ -247,7 +264,7 @@ TEST_F(WindowTest, AFileManagersDragConvertsWhereverItIsReleased) {
     form->Edit1->setText(QStringLiteral("before"));
     form->Image1->Show(Raster{});
     EXPECT_TRUE(DeliverDrag(place.receiver, place.at, data)) << place.name;
-    QCoreApplication::processEvents();
+    WaitUntilDropsHandled();
     EXPECT_EQ(form->Memo1->Text(), path + "\r\n5 x 3\r\n") << place.name;
     EXPECT_EQ(form->Edit1->text(), QStringLiteral("photo.bmp")) << place.name;
     const Raster* shown = std::get_if<Raster>(&form->Image1->Current());
@@ -269,6 +286,92 @@ TEST_F(WindowTest, DraggedTextIsNeverPasted) {
     EXPECT_EQ(form->Memo1->Text(), InstructionLines()) << place.name;
     EXPECT_EQ(form->Edit1->text(), QStringLiteral("before")) << place.name;
   }
+}
+
+// A named pipe in place of an input file: its conversion blocks in opening
+// it until Release (or until ten seconds have passed), then reads an empty
+// file.
+class BlockedInput {
+ public:
+  explicit BlockedInput(const std::string& path) : path_(path) {
+    EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    writer_ = std::thread([this] { OpenOnceReaderWaits(); });
+  }
+  ~BlockedInput() {
+    Release();
+    writer_.join();
+  }
+  BlockedInput(const BlockedInput&) = delete;
+  BlockedInput& operator=(const BlockedInput&) = delete;
+
+  void Release() { released_ = true; }
+
+ private:
+  // Opening for writing without blocking succeeds only once a reader waits.
+  void OpenOnceReaderWaits() {
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(20)) {
+      if (released_ || std::chrono::steady_clock::now() - start > std::chrono::seconds(10)) {
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+          ::close(fd);
+          return;
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+
+  std::string path_;
+  std::atomic<bool> released_{false};
+  std::thread writer_;
+};
+
+std::string SizeOf(const Picture& picture) {
+  const Raster* raster = std::get_if<Raster>(&picture);
+  return raster ? std::to_string(raster->Width()) + " x " + std::to_string(raster->Height()) : "other";
+}
+
+TEST_F(WindowTest, FilesReleasedDuringAConversionWaitAndAreHandledInTurn) {
+  const std::string slow = dir.File("slow.png");
+  BlockedInput input(slow);
+  const std::string first = dir.File("first.bmp");
+  const std::string second = dir.File("second.bmp");
+  testing::WriteFile(first, Bitmap(2, 2));
+  testing::WriteFile(second, Bitmap(3, 1));
+  // The log and the preview as each drop's handling ends: with its box, or
+  // with its name in Edit1.
+  std::vector<std::string> ends;
+  ErrorReporter::SetPresenter([&](const ErrorBox& box) {
+    boxes.push_back(box);
+    ends.push_back("box: " + form->Memo1->Text());
+  });
+  QObject::connect(form->Edit1, &QLineEdit::textChanged, [&](const QString& name) {
+    ends.push_back(name.toStdString() + ": " + form->Memo1->Text() + SizeOf(form->Image1->Current()));
+  });
+
+  EXPECT_TRUE(Release(slow));
+  // The conversion has begun and waits for its input; the window answers.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->Memo1->Text() == slow + "\r\n"; }, 5000));
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  QTest::keyClicks(form->Edit1, QStringLiteral("typed"));  // input is ignored meanwhile
+  EXPECT_TRUE(ends.empty());
+  EXPECT_TRUE(Release(first));
+  EXPECT_TRUE(Release(second));
+  EXPECT_TRUE(ends.empty());
+
+  input.Release();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ends.size() >= 3; }, 10000));
+  ASSERT_EQ(ends.size(), 3u);
+  EXPECT_EQ(ends[0], "box: " + slow + "\r\n");
+  EXPECT_EQ(ends[1], "first.bmp: " + first + "\r\n2 x 2\r\n2 x 2");
+  EXPECT_EQ(ends[2], "second.bmp: " + second + "\r\n3 x 1\r\n3 x 1");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_FALSE(boxes[0].text.isEmpty());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  QTest::keyClicks(form->Edit1, QStringLiteral("x"));  // input is taken again
+  EXPECT_EQ(form->Edit1->text(), QStringLiteral("second.bmpx"));
 }
 
 TEST_F(WindowTest, OnlyTheFirstOfSeveralDroppedFilesIsHandled) {
