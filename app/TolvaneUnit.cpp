@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QUrl>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -131,11 +132,18 @@ void TForm102::FormCreate() {
   // offers the file as text as well). They take no drops: Qt hands a drag
   // over them to the window, and one that reaches them directly is passed
   // on to the window too.
-  for (QWidget* control : {static_cast<QWidget*>(Edit1), static_cast<QWidget*>(Memo1),
-                           Memo1->viewport()}) {
-    control->setAcceptDrops(false);
+  textControls_ = {Edit1, Memo1, Memo1->viewport()};
+  for (QObject* control : textControls_) {
+    static_cast<QWidget*>(control)->setAcceptDrops(false);
     control->installEventFilter(this);
   }
+}
+
+TForm102::~TForm102() {
+  // The controls are destroyed after this object's other members; what they
+  // send on the way must not reach its filter.
+  for (QObject* control : textControls_) control->removeEventFilter(this);
+  qApp->removeEventFilter(this);
 }
 
 void TForm102::HandleDropFiles(const QStringList& localFiles) {
@@ -262,7 +270,7 @@ bool TForm102::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TForm102::IsTextControl(const QObject* object) const {
-  return object == Edit1 || object == Memo1 || object == Memo1->viewport();
+  return std::find(textControls_.begin(), textControls_.end(), object) != textControls_.end();
 }
 
 bool TForm102::IgnoresInput(const QObject* receiver, const QEvent& event) const {

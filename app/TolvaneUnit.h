@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QStringList>
 #include <QWidget>
+#include <array>
 #include <deque>
 #include <exception>
 #include <optional>
@@ -37,6 +38,7 @@ class TForm102 : public QWidget {
  public:
   // Created hidden, scaled to its screen, registered for drops.
   explicit TForm102(QWidget* parent = nullptr);
+  ~TForm102() override;
 
   QLineEdit* const Edit1 = &edit_;
   PreviewWidget* const Image1 = &image_;
@@ -90,6 +92,8 @@ class TForm102 : public QWidget {
   QMetaObject::Connection screenDpiConnection_;
   bool placedWithFrame_ = false;
 
+  // The controls whose drags go to the window.
+  std::array<QObject*, 3> textControls_{};
   // The first file of each drop not yet handled, oldest first.
   std::deque<QString> waitingDrops_;
   bool handlingDrop_ = false;

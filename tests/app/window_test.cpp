@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QScreen>
 #include <QDropEvent>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -527,10 +528,12 @@ TEST_F(WindowTest, AFailureEscapingAnyEventReachesTheReporter) {
 QRect FrameOfUnownedBox(const QString& text) {
   QRect frame;
   QTimer::singleShot(0, [&frame] {
-    QWidget* box = QApplication::activeModalWidget();
-    if (box == nullptr) return;
-    if (QTest::qWaitForWindowActive(box)) frame = box->frameGeometry();
-    box->close();
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(widget);
+      if (box == nullptr || !box->isVisible()) continue;
+      if (QTest::qWaitForWindowActive(box)) frame = box->frameGeometry();
+      box->done(0);
+    }
   });
   ShowErrorBox(ErrorBox{nullptr, QStringLiteral("Tolvane"), text});
   return frame;
