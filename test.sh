@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with warnings as errors and runs every test;
-# then the same under AddressSanitizer and UndefinedBehaviorSanitizer, a brief
-# fuzz run, and the 32-bit Windows program's tests under Wine
-# (TOLVANE_SKIP_WINDOWS=1 leaves that part out, for quick local runs).
+# then the same under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -25,8 +23,3 @@ cmake --build build-asan -j "$jobs"
 
 echo "== Fuzzing, a few seconds a target"
 ./fuzz/run.sh 5
-
-if [[ "${TOLVANE_SKIP_WINDOWS:-0}" != 1 ]]; then
-  echo "== Windows build and its tests under Wine"
-  ./scripts/build-windows.sh --test
-fi
