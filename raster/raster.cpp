@@ -33,11 +33,6 @@ int BitsOf(RasterFormat format, int customBits) {
   return customBits;
 }
 
-bool IsPaletteFormat(RasterFormat format) {
-  return format == RasterFormat::Bits1 || format == RasterFormat::Bits4 ||
-         format == RasterFormat::Bits8;
-}
-
 // How many palette entries a store of this depth can address.
 std::size_t IndexCount(int bits) { return std::size_t{1} << std::clamp(bits, 0, 8); }
 

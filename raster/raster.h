@@ -31,6 +31,11 @@ constexpr std::uint8_t StraightChannel(unsigned colour, unsigned alpha) {
   return alpha == 0 ? 0 : static_cast<std::uint8_t>(std::min((colour * 255u * 2 + alpha) / (2 * alpha), 255u));
 }
 
+// The formats whose pixels are indices into a palette.
+constexpr bool IsPaletteFormat(RasterFormat format) {
+  return format == RasterFormat::Bits1 || format == RasterFormat::Bits4 || format == RasterFormat::Bits8;
+}
+
 enum class RowOrder { BottomUp, TopDown };
 
 struct PaletteEntry {

@@ -15,10 +15,6 @@ namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
 
-std::uint32_t LoadBe32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
 [[noreturn]] void Fail(std::string_view message) { throw Error(std::string(message)); }
 
 }  // namespace
@@ -68,9 +64,8 @@ void ChunkReader::Skip(std::uint64_t count) {
 }
 
 bool ChunkReader::ReadSignature() {
-  static constexpr std::uint8_t kExpected[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-  std::uint8_t bytes[8] = {};
-  return Read(bytes, 8) == 8 && std::memcmp(bytes, kExpected, 8) == 0;
+  std::uint8_t bytes[sizeof kSignature] = {};
+  return Read(bytes, sizeof bytes) == sizeof bytes && std::memcmp(bytes, kSignature, sizeof bytes) == 0;
 }
 
 ChunkHeader ChunkReader::ReadHeader() {

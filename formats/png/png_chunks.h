@@ -76,6 +76,4 @@ class IdatSource {
   std::vector<std::uint8_t> piece_;
 };
 
-inline constexpr std::size_t kMaxIdatPiece = 65535;
-
 }  // namespace tolvane::png

@@ -250,9 +250,8 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
   std::vector<std::uint8_t> previous(widest);
   const SimdLevel simd = BestSimdLevel();
 
-  static constexpr Adam7Pass kWhole{0, 0, 1, 1};
   const std::span<const Adam7Pass> passes =
-      header.interlace == 1 ? std::span<const Adam7Pass>(kAdam7) : std::span<const Adam7Pass>(&kWhole, 1);
+      header.interlace == 1 ? std::span<const Adam7Pass>(kAdam7) : std::span<const Adam7Pass>(&kWholeImage, 1);
   for (const Adam7Pass& pass : passes) {
     const std::uint32_t passWidth = PassExtent(header.width, pass.startColumn, pass.columnStep);
     const std::uint32_t passHeight = PassExtent(header.height, pass.startRow, pass.rowStep);

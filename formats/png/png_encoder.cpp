@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/png/png_unfilter.h"
 #include "support/byte_block.h"
 #include "support/error.h"
 #include "support/messages.h"
@@ -20,17 +21,9 @@ namespace tolvane::png {
 
 namespace {
 
-constexpr std::size_t kMaxIdatData = 65535;
 constexpr std::size_t kChunkHead = 8;  // length and type
 constexpr std::size_t kChunkCrc = 4;
 constexpr int kCompressionLevel = 7;
-
-void PutBe32(std::uint8_t* out, std::uint32_t value) {
-  out[0] = static_cast<std::uint8_t>(value >> 24);
-  out[1] = static_cast<std::uint8_t>(value >> 16);
-  out[2] = static_cast<std::uint8_t>(value >> 8);
-  out[3] = static_cast<std::uint8_t>(value);
-}
 
 // zlib restarts the CRC when handed a null buffer, so empty data must not
 // reach it.
@@ -48,12 +41,12 @@ void WriteChunk(AtomicOutputFile& out, const char (&type)[5], std::span<const st
   // A chunk length is at most 2^31 - 1.
   if (data.size() > 0x7FFFFFFFu) FailWrite();
   std::uint8_t head[kChunkHead];
-  PutBe32(head, static_cast<std::uint32_t>(data.size()));
+  StoreBe32(head, static_cast<std::uint32_t>(data.size()));
   std::memcpy(head + 4, type, 4);
   std::uint32_t crc = Crc(0, head + 4, 4);
   crc = Crc(crc, data.data(), data.size());
   std::uint8_t tail[kChunkCrc];
-  PutBe32(tail, crc);
+  StoreBe32(tail, crc);
   out.Write(head, sizeof head);
   if (!data.empty()) out.Write(data.data(), data.size());
   out.Write(tail, sizeof tail);
@@ -65,7 +58,7 @@ void WriteChunk(AtomicOutputFile& out, const char (&type)[5], std::span<const st
 struct IdatWriter::Stream {
   z_stream z{};
   bool open = false;
-  std::vector<std::uint8_t> chunk = std::vector<std::uint8_t>(kChunkHead + kMaxIdatData + kChunkCrc);
+  std::vector<std::uint8_t> chunk = std::vector<std::uint8_t>(kChunkHead + kMaxIdatPiece + kChunkCrc);
 
   Stream() {
     const int result = ::deflateInit(&z, kCompressionLevel);
@@ -83,16 +76,16 @@ struct IdatWriter::Stream {
   std::uint8_t* Data() { return chunk.data() + kChunkHead; }
   void ResetOutput() {
     z.next_out = Data();
-    z.avail_out = static_cast<uInt>(kMaxIdatData);
+    z.avail_out = static_cast<uInt>(kMaxIdatPiece);
   }
-  std::size_t Pending() const { return kMaxIdatData - z.avail_out; }
+  std::size_t Pending() const { return kMaxIdatPiece - z.avail_out; }
 
   void Emit(AtomicOutputFile& out) {
     const std::size_t size = Pending();
     std::uint8_t* head = chunk.data();
-    PutBe32(head, static_cast<std::uint32_t>(size));
+    StoreBe32(head, static_cast<std::uint32_t>(size));
     std::memcpy(head + 4, "IDAT", 4);
-    PutBe32(head + kChunkHead + size, Crc(0, head + 4, 4 + size));
+    StoreBe32(head + kChunkHead + size, Crc(0, head + 4, 4 + size));
     out.Write(head, kChunkHead + size + kChunkCrc);
     ResetOutput();
   }
@@ -149,39 +142,18 @@ void IdatWriter::Finish() {
 
 namespace {
 
-constexpr std::uint8_t kFilterSub = 1;
-
-struct Pass {
-  std::uint32_t startRow, startColumn, rowStep, columnStep;
-};
-
-constexpr Pass kWholeImage = {0, 0, 1, 1};
-constexpr Pass kAdam7[7] = {
-    {0, 0, 8, 8}, {0, 4, 8, 8}, {4, 0, 8, 4}, {0, 2, 4, 4},
-    {2, 0, 4, 2}, {0, 1, 2, 2}, {1, 0, 2, 1},
-};
-
 std::uint32_t Channels(std::uint8_t colorType) {
-  switch (colorType) {
-    case 0: return 1;  // grey
-    case 2: return 3;  // RGB
-    case 3: return 1;  // palette index
-    case 4: return 2;  // grey and alpha
-    case 6: return 4;  // RGBA
-    default: FailPixelFormat();
-  }
+  const int channels = ChannelsOf(colorType);
+  if (channels == 0) FailPixelFormat();
+  return static_cast<std::uint32_t>(channels);
 }
 
 bool ValidDepth(std::uint8_t colorType, std::uint8_t bitDepth) {
   switch (colorType) {
-    case 0: return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
-    case 3: return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
+    case kGray: return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
+    case kPalette: return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
     default: return bitDepth == 8 || bitDepth == 16;
   }
-}
-
-std::uint32_t PassExtent(std::uint32_t size, std::uint32_t start, std::uint32_t step) {
-  return size > start ? (size - start + step - 1) / step : 0;
 }
 
 // Byte k becomes raw[k] - raw[k - bpp], the bytes before the first pixel
@@ -278,9 +250,9 @@ void WriteImageData(AtomicOutputFile& out, const ImageHeader& header,
   std::vector<std::uint8_t> passRow = RowBuffer(interlaced ? rowBytes : 0);
 
   IdatWriter idat(out);
-  const std::span<const Pass> passes = interlaced ? std::span<const Pass>(kAdam7)
-                                                  : std::span<const Pass>(&kWholeImage, 1);
-  for (const Pass& pass : passes) {
+  const std::span<const Adam7Pass> passes = interlaced ? std::span<const Adam7Pass>(kAdam7)
+                                                       : std::span<const Adam7Pass>(&kWholeImage, 1);
+  for (const Adam7Pass& pass : passes) {
     const std::uint32_t columns = PassExtent(header.width, pass.startColumn, pass.columnStep);
     const std::uint32_t rows = PassExtent(header.height, pass.startRow, pass.rowStep);
     if (columns == 0 || rows == 0) continue;
@@ -313,8 +285,8 @@ void WriteRgbHeader(AtomicOutputFile& out, std::uint32_t width, std::uint32_t he
                     std::uint8_t interlace) {
   out.Write(kSignature, sizeof kSignature);
   std::uint8_t ihdr[13] = {};
-  PutBe32(ihdr, width);
-  PutBe32(ihdr + 4, height);
+  StoreBe32(ihdr, width);
+  StoreBe32(ihdr + 4, height);
   ihdr[8] = 8;  // bit depth
   ihdr[9] = 2;  // RGB
   ihdr[12] = interlace;
@@ -366,7 +338,7 @@ void WriteRgbPng(AtomicOutputFile& out, const Raster& raster, std::uint8_t inter
   WriteRgbHeader(out, width, height, interlace);
   // The passes visit most rows several times: each is put in PNG byte order once.
   const std::size_t rowBytes = RowBytes(width, 24);
-  const ByteBlock rgb = ZeroedPixelBytes(rowBytes * height);
+  ByteBlock rgb = ZeroedPixelBytes(rowBytes * height);
   for (std::uint32_t y = 0; y < height; ++y) {
     const std::uint8_t* in = raster.Row(static_cast<int>(y)).data();
     std::uint8_t* row = rgb.data() + rowBytes * y;

@@ -7,13 +7,11 @@
 #include <span>
 #include <vector>
 
+#include "formats/png/png_header.h"
 #include "raster/raster.h"
 #include "support/files.h"
 
 namespace tolvane::png {
-
-// The 8-byte PNG signature.
-inline constexpr std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 
 // Appends one chunk: data length, type, data, CRC-32 over type and data.
 void WriteChunk(AtomicOutputFile& out, const char (&type)[5], std::span<const std::uint8_t> data);

@@ -19,10 +19,6 @@ namespace {
 
 [[noreturn]] void Fail(std::string_view message) { throw Error(std::string(message)); }
 
-std::uint32_t LoadBe32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
 void PutBe32(std::vector<std::uint8_t>& out, std::uint32_t value) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
@@ -37,10 +33,7 @@ bool IsUnderstood(const ChunkType& type) {
 
 bool IsCritical(const ChunkType& type) { return (static_cast<unsigned char>(type[0]) & 0x20) == 0; }
 
-bool IsPaletteStore(const Raster& store) {
-  const RasterFormat f = store.Format();
-  return !store.Empty() && (f == RasterFormat::Bits1 || f == RasterFormat::Bits4 || f == RasterFormat::Bits8);
-}
+bool IsPaletteStore(const Raster& store) { return !store.Empty() && IsPaletteFormat(store.Format()); }
 
 }  // namespace
 
@@ -97,7 +90,7 @@ void PngImage::LoadPng(const std::string& path, RowProgress* progress) {
     } else if (chunk.type == png::ktRNS) {
       ReadTransparencyChunk(data);
     } else if (chunk.type == png::kgAMA) {
-      gamma.Apply(data.size() == 4 ? LoadBe32(data.data()) : 1);
+      gamma.Apply(data.size() == 4 ? png::LoadBe32(data.data()) : 1);
       inverseGamma_ = gamma.inverse;
     }
     // pHYs, tIME, tEXt, zTXt and unknown ancillary chunks are kept as they
@@ -114,8 +107,8 @@ void PngImage::LoadPng(const std::string& path, RowProgress* progress) {
 void PngImage::ReadHeaderChunk(const std::vector<std::uint8_t>& data) {
   if (data.size() < 13) Fail(messages::kPngInvalidIhdr);
   png::PngHeader header;
-  header.width = LoadBe32(data.data());
-  header.height = LoadBe32(data.data() + 4);
+  header.width = png::LoadBe32(data.data());
+  header.height = png::LoadBe32(data.data() + 4);
   header.bitDepth = data[8];
   header.colorType = data[9];
   header.compression = data[10];
