@@ -15,8 +15,6 @@ namespace tolvane {
 
 namespace {
 
-bool gPaletteMode = false;
-
 constexpr std::size_t kFileReadPiece = 1 << 20;
 constexpr int kQuantizedColors = 236;
 
@@ -204,9 +202,6 @@ Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgr
   return raster;
 }
 
-void SetJpegPaletteMode(bool on) { gPaletteMode = on; }
-bool JpegPaletteMode() { return gPaletteMode; }
-
 void JpegImage::LoadJpeg(const std::string& path) {
   InputFile file(path);
   data_ = ByteBlock();
@@ -227,7 +222,7 @@ int JpegImage::Height() const { return decoded_ ? raster_.Height() : height_; }
 
 void JpegImage::ToRaster(Raster& raster, RowProgress* progress) {
   if (!decoded_) {
-    raster_ = DecodeJpeg(data_, JpegPaletteMode(), progress);
+    raster_ = DecodeJpeg(data_, paletteMode_, progress);
     decoded_ = true;
   }
   raster = raster_;

@@ -39,9 +39,9 @@ void LoadBytes(JpegImage& image, const TempDir& dir, const std::vector<std::uint
   image.LoadJpeg(path);
 }
 
-Raster Decode(const std::vector<std::uint8_t>& bytes) {
+Raster Decode(const std::vector<std::uint8_t>& bytes, bool paletteMode = false) {
   TempDir dir;
-  JpegImage image;
+  JpegImage image(paletteMode);
   LoadBytes(image, dir, bytes);
   Raster raster;
   image.ToRaster(raster);
@@ -64,12 +64,6 @@ void ExpectNear(Bgr actual, Bgr expected, int tolerance, const std::string& wher
   EXPECT_NEAR(actual.green, expected.green, tolerance) << where;
   EXPECT_NEAR(actual.red, expected.red, tolerance) << where;
 }
-
-class PaletteModeOn {
- public:
-  PaletteModeOn() { SetJpegPaletteMode(true); }
-  ~PaletteModeOn() { SetJpegPaletteMode(false); }
-};
 
 JpegRecipe Flat(int components, std::vector<std::uint8_t> samples, int size = 16) {
   JpegRecipe recipe;
@@ -254,7 +248,6 @@ TEST(JpegImage, ACutOffScanDecodesWithoutErrorAndASequentialOneEndsMidGrey) {
 }
 
 TEST(JpegImage, PaletteModeQuantisesToAtMost236Colours) {
-  PaletteModeOn paletteMode;
   JpegRecipe photo;
   photo.width = 96;
   photo.height = 64;
@@ -264,13 +257,13 @@ TEST(JpegImage, PaletteModeQuantisesToAtMost236Colours) {
     out[1] = static_cast<std::uint8_t>(y * 3);
     out[2] = static_cast<std::uint8_t>((x + y) % 256);
   };
-  const Raster colour = Decode(MakeJpeg(photo));
+  const Raster colour = Decode(MakeJpeg(photo), true);
   ASSERT_EQ(colour.Format(), RasterFormat::Bits8);
   EXPECT_GT(colour.Palette().size(), 16u);
   EXPECT_LE(colour.Palette().size(), 236u);
 
   // A CMYK file's map holds inks; its entries are converted like pixels.
-  const Raster cmyk = Decode(MakeJpeg(Flat(4, {255, 255, 255, 255})));
+  const Raster cmyk = Decode(MakeJpeg(Flat(4, {255, 255, 255, 255})), true);
   ASSERT_EQ(cmyk.Format(), RasterFormat::Bits8);
   ExpectNear(PixelAt(cmyk, 4, 4), {255, 255, 255}, 0, "white");
 }
