@@ -10,7 +10,7 @@
 #include "cli/commands.h"
 #include "convert/convert.h"
 #include "convert/preview.h"
-#include "formats/png/png_image.h"
+#include "formats/png/png_encoder.h"
 #include "support/messages.h"
 #include "support/report.h"
 
@@ -87,9 +87,7 @@ int RunPreviewCommand(const std::vector<std::string>& args, std::ostream& out, s
     PictureKeeper preview;
     ConvertImageFile(parsed->file, log, preview);
     const window::Bounds box = window::LayoutAt(parsed->dpi).preview;
-    PngImage png;
-    png.FromRaster(ToRaster(RenderPreview(preview.Current(), box.width, box.height)));
-    png.SavePng(parsed->output);
+    SavePngFile(ToRaster(RenderPreview(preview.Current(), box.width, box.height)), parsed->output);
   } catch (const std::exception& failure) {
     err << ErrorBoxText(InnermostMessage(failure)) << '\n' << std::flush;
     return kExitFailure;

@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "convert/read_input.h"
+#include "formats/png/png_encoder.h"
 #include "formats/png/png_image.h"
 #include "raster/raster.h"
 #include "support/error.h"
@@ -40,9 +41,7 @@ void WriteWorkingRaster(InputKind kind, const std::string& input, const std::str
   PngImage png;
   Raster working;
   ReadWorkingRaster(kind, input, png, working, log, preview);
-  PngImage writer;
-  writer.FromRaster(BgrxCopy(working));
-  writer.SavePng(output);
+  SavePngFile(BgrxCopy(working), output);
 }
 
 }  // namespace

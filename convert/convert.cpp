@@ -36,26 +36,15 @@ void RequireOutputIsNotInput(const std::string& inputPath, const std::string& ou
   }
 }
 
-// Writes the reduced raster: as BMP for BMP input, otherwise as the PNG the
-// call's PNG image object would write, the interlace method of a decoded PNG
-// kept. A reduction's 32-bit raster goes to the file without an intermediate
-// copy.
-void WriteOutput(InputKind kind, const Raster& output, PngImage& png,
+// Writes the reduced raster: as BMP for BMP input, otherwise as PNG with the
+// interlace method of a decoded PNG input.
+void WriteOutput(InputKind kind, const Raster& output, const PngImage& png,
                  const std::string& outputPath) {
   if (kind == InputKind::Bmp) {
     SaveBmpFile(output, outputPath);
     return;
   }
-  const RasterFormat format = output.Format();
-  if ((format == RasterFormat::Device || format == RasterFormat::Bits32) && !output.Transparent() &&
-      !output.Empty()) {
-    AtomicOutputFile file(outputPath);
-    png::WriteRgbPng(file, output, static_cast<std::uint8_t>(png.InterlaceMethod()));
-    file.Commit();
-    return;
-  }
-  png.FromRaster(output);  // keeps only the interlace method of a decoded PNG
-  png.SavePng(outputPath);
+  SavePngFile(output, outputPath, static_cast<std::uint8_t>(png.InterlaceMethod()));
 }
 
 void LogOutput(Log& log, const std::string& outputPath, const Raster& output) {

@@ -92,8 +92,10 @@ bool ReductionPipeline::WaitForOutputRow(int y) {
 void ReductionPipeline::Work() {
   try {
     file_ = std::make_unique<AtomicOutputFile>(outputPath_);
-    writer_ = std::make_unique<png::RgbPngWriter>(*file_, static_cast<std::uint32_t>(output_.Width()),
-                                                  static_cast<std::uint32_t>(output_.Height()));
+    png::ImageHeader header;
+    header.width = static_cast<std::uint32_t>(output_.Width());
+    header.height = static_cast<std::uint32_t>(output_.Height());
+    writer_ = std::make_unique<png::PngWriter>(*file_, header);
     const int height = static_cast<int>(outputRows_.size());
     for (int y = 0; y < height; ++y) {
       if (!WaitForOutputRow(y)) return;

@@ -19,7 +19,7 @@
 namespace tolvane {
 
 namespace png {
-class RgbPngWriter;
+class PngWriter;
 }
 
 // Reduces while the caller's thread decodes, and encodes on a second thread.
@@ -90,7 +90,7 @@ class ReductionPipeline : public RowProgress {
 
   // Owned by the worker until it has been joined.
   std::unique_ptr<AtomicOutputFile> file_;
-  std::unique_ptr<png::RgbPngWriter> writer_;
+  std::unique_ptr<png::PngWriter> writer_;
   std::exception_ptr failure_;
 
   std::jthread worker_;  // last: joined before the members it uses go

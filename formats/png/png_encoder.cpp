@@ -281,18 +281,6 @@ void WriteImageData(AtomicOutputFile& out, const ImageHeader& header,
 
 namespace {
 
-void WriteRgbHeader(AtomicOutputFile& out, std::uint32_t width, std::uint32_t height,
-                    std::uint8_t interlace) {
-  out.Write(kSignature, sizeof kSignature);
-  std::uint8_t ihdr[13] = {};
-  StoreBe32(ihdr, width);
-  StoreBe32(ihdr + 4, height);
-  ihdr[8] = 8;  // bit depth
-  ihdr[9] = 2;  // RGB
-  ihdr[12] = interlace;
-  WriteChunk(out, "IHDR", ihdr);
-}
-
 // Blue, green, red, x to red, green, blue, filtered with Sub on the way.
 void FilterSubFromBgrx(const std::uint8_t* in, std::uint8_t* out, std::uint32_t width) {
   std::uint8_t r = 0;
@@ -310,52 +298,158 @@ void FilterSubFromBgrx(const std::uint8_t* in, std::uint8_t* out, std::uint32_t 
 
 }  // namespace
 
-RgbPngWriter::RgbPngWriter(AtomicOutputFile& out, std::uint32_t width, std::uint32_t height)
-    : out_(out),
-      width_(width),
-      filtered_(RowBuffer(RowBytes(width, 24))),
-      idat_((WriteRgbHeader(out, width, height, 0), out)) {}
+namespace {
 
-void RgbPngWriter::WriteRowBgrx(const std::uint8_t* pixels) {
-  FilterSubFromBgrx(pixels, filtered_.data(), width_);
-  idat_.WriteScanLine(kFilterSub, filtered_);
+void WriteHeader(AtomicOutputFile& out, const ImageHeader& header) {
+  out.Write(kSignature, sizeof kSignature);
+  std::uint8_t ihdr[13] = {};
+  StoreBe32(ihdr, header.width);
+  StoreBe32(ihdr + 4, header.height);
+  ihdr[8] = header.bitDepth;
+  ihdr[9] = header.colorType;
+  ihdr[12] = header.interlace;
+  WriteChunk(out, "IHDR", ihdr);
 }
 
-void RgbPngWriter::Finish() {
-  idat_.Finish();
+std::size_t FilterBytesPerPixel(const ImageHeader& header) {
+  return std::max<std::size_t>(1, header.bitDepth * Channels(header.colorType) / 8);
+}
+
+}  // namespace
+
+PngWriter::PngWriter(AtomicOutputFile& out, const ImageHeader& header,
+                     std::span<const std::uint8_t> palette,
+                     std::span<const std::uint8_t> transparency)
+    : out_(out), header_(header) {
+  const std::uint32_t channels = Channels(header.colorType);
+  if (!ValidDepth(header.colorType, header.bitDepth) || header.interlace > 1) FailPixelFormat();
+  if (header.height > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) FailPixelFormat();
+  rowBytes_ = RowBytes(header.width, header.bitDepth * channels);
+  filterBpp_ = FilterBytesPerPixel(header);
+  if (header.interlace == 1) {
+    kept_ = ZeroedPixelBytes(rowBytes_ * header.height);
+  } else {
+    filtered_ = RowBuffer(rowBytes_);
+  }
+  WriteHeader(out, header);
+  if (header.colorType == kPalette) WriteChunk(out, "PLTE", palette);
+  if (!transparency.empty()) WriteChunk(out, "tRNS", transparency);
+  if (header.interlace == 0) idat_ = std::make_unique<IdatWriter>(out);
+}
+
+std::uint8_t* PngWriter::KeptRow() {
+  if (rowsWritten_ >= header_.height) FailPixelFormat();
+  return kept_.data() + rowBytes_ * rowsWritten_++;
+}
+
+void PngWriter::WriteRow(std::span<const std::uint8_t> raw) {
+  if (raw.size() < rowBytes_) FailPixelFormat();
+  if (!idat_) {
+    std::memcpy(KeptRow(), raw.data(), rowBytes_);
+    return;
+  }
+  // A pass without columns has no scan lines.
+  if (header_.width == 0) return;
+  FilterSub(raw.data(), filtered_.data(), rowBytes_, filterBpp_);
+  idat_->WriteScanLine(kFilterSub, filtered_);
+}
+
+void PngWriter::WriteRowBgrx(const std::uint8_t* pixels) {
+  if (header_.colorType != kRgb || header_.bitDepth != 8) FailPixelFormat();
+  if (!idat_) {
+    std::uint8_t* row = KeptRow();
+    for (std::uint32_t x = 0; x < header_.width; ++x, pixels += 4) {
+      row[3 * x] = pixels[2];
+      row[3 * x + 1] = pixels[1];
+      row[3 * x + 2] = pixels[0];
+    }
+    return;
+  }
+  if (header_.width == 0) return;
+  FilterSubFromBgrx(pixels, filtered_.data(), header_.width);
+  idat_->WriteScanLine(kFilterSub, filtered_);
+}
+
+void PngWriter::Finish() {
+  if (idat_) {
+    idat_->Finish();
+  } else {
+    WriteImageData(out_, header_, [&](int y) {
+      return std::span<const std::uint8_t>(kept_.data() + rowBytes_ * static_cast<std::size_t>(y), rowBytes_);
+    });
+  }
   WriteChunk(out_, "IEND", {});
 }
 
-void WriteRgbPng(AtomicOutputFile& out, const Raster& raster, std::uint8_t interlace) {
-  const auto width = static_cast<std::uint32_t>(raster.Width());
-  const auto height = static_cast<std::uint32_t>(raster.Height());
-  if (interlace == 0) {
-    RgbPngWriter writer(out, width, height);
-    for (int y = 0; y < raster.Height(); ++y) writer.WriteRowBgrx(raster.Row(y).data());
-    writer.Finish();
-    return;
-  }
-  WriteRgbHeader(out, width, height, interlace);
-  // The passes visit most rows several times: each is put in PNG byte order once.
-  const std::size_t rowBytes = RowBytes(width, 24);
-  ByteBlock rgb = ZeroedPixelBytes(rowBytes * height);
-  for (std::uint32_t y = 0; y < height; ++y) {
-    const std::uint8_t* in = raster.Row(static_cast<int>(y)).data();
-    std::uint8_t* row = rgb.data() + rowBytes * y;
-    for (std::uint32_t x = 0; x < width; ++x, in += 4) {
-      row[3 * x] = in[2];
-      row[3 * x + 1] = in[1];
-      row[3 * x + 2] = in[0];
+namespace {
+
+// PLTE: red, green and blue of every entry, padded to 2^bits entries.
+std::vector<std::uint8_t> PaletteChunk(const Raster& raster, int bits) {
+  std::vector<PaletteEntry> palette = raster.Palette();
+  palette.resize(std::size_t{1} << bits);
+  std::vector<std::uint8_t> bytes;
+  for (const PaletteEntry& c : palette) bytes.insert(bytes.end(), {c.red, c.green, c.blue});
+  return bytes;
+}
+
+// tRNS for a transparent raster: the key colour of an RGB image, or for a
+// palette image the first entry of that colour made fully transparent.
+std::vector<std::uint8_t> TransparencyChunk(const Raster& raster, std::span<const std::uint8_t> plte) {
+  if (!raster.Transparent()) return {};
+  const Rgb key = raster.TransparentColor();
+  if (plte.empty()) return {0, key.red, 0, key.green, 0, key.blue};
+  for (std::size_t i = 0; i + 2 < plte.size(); i += 3) {
+    if (plte[i] == key.red && plte[i + 1] == key.green && plte[i + 2] == key.blue) {
+      std::vector<std::uint8_t> trns(i / 3, 255);
+      trns.push_back(0);
+      return trns;
     }
   }
+  return {};
+}
+
+}  // namespace
+
+void WritePng(AtomicOutputFile& out, const Raster& raster, std::uint8_t interlace) {
+  const int bits = raster.BitsPerPixel();
+  const bool indexed = bits < 16;
+  if (indexed && bits <= 0) FailPixelFormat();
   ImageHeader header;
-  header.width = width;
-  header.height = height;
+  header.width = static_cast<std::uint32_t>(raster.Width());
+  header.height = static_cast<std::uint32_t>(raster.Height());
+  header.bitDepth = static_cast<std::uint8_t>(indexed && !raster.Empty() ? bits : 8);
+  header.colorType = indexed ? kPalette : kRgb;
   header.interlace = interlace;
-  WriteImageData(out, header, [&](int y) {
-    return std::span<const std::uint8_t>(rgb.data() + rowBytes * static_cast<std::size_t>(y), rowBytes);
-  });
-  WriteChunk(out, "IEND", {});
+  const std::vector<std::uint8_t> plte = indexed ? PaletteChunk(raster, bits) : std::vector<std::uint8_t>{};
+  const std::vector<std::uint8_t> trns = TransparencyChunk(raster, plte);
+
+  PngWriter writer(out, header, plte, trns);
+  if (raster.Empty()) {
+    // Rows of nothing: a pass without rows or columns has no scan lines.
+    const std::vector<std::uint8_t> none(RowBytes(header.width, header.bitDepth * Channels(header.colorType)));
+    for (int y = 0; y < raster.Height(); ++y) writer.WriteRow(none);
+  } else if (indexed) {
+    for (int y = 0; y < raster.Height(); ++y) writer.WriteRow(raster.Row(y));
+  } else if (raster.Format() == RasterFormat::Device || raster.Format() == RasterFormat::Bits32) {
+    for (int y = 0; y < raster.Height(); ++y) writer.WriteRowBgrx(raster.Row(y).data());
+  } else {
+    std::vector<std::uint8_t> line = RowBuffer(4 * static_cast<std::size_t>(raster.Width()));
+    for (int y = 0; y < raster.Height(); ++y) {
+      ReadRowBgrx(raster, y, line.data());
+      writer.WriteRowBgrx(line.data());
+    }
+  }
+  writer.Finish();
 }
 
 }  // namespace tolvane::png
+
+namespace tolvane {
+
+void SavePngFile(const Raster& raster, const std::string& path, std::uint8_t interlace) {
+  AtomicOutputFile out(path);
+  png::WritePng(out, raster, interlace);
+  out.Commit();
+}
+
+}  // namespace tolvane

@@ -6,7 +6,6 @@
 
 #include "formats/png/png_chunks.h"
 #include "formats/png/png_draw.h"
-#include "formats/png/png_encoder.h"
 #include "support/error.h"
 #include "support/files.h"
 #include "support/messages.h"
@@ -18,10 +17,6 @@ using png::ChunkType;
 namespace {
 
 [[noreturn]] void Fail(std::string_view message) { throw Error(std::string(message)); }
-
-void PutBe32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
-}
 
 bool IsUnderstood(const ChunkType& type) {
   for (const ChunkType& known : {png::kIHDR, png::kIDAT, png::kPLTE, png::kIEND, png::kgAMA, png::ktRNS,
@@ -41,16 +36,15 @@ void PngImage::Discard() {
   width_ = 0;
   height_ = 0;
   header_ = {};
-  chunks_.clear();
+  chunkTypes_.clear();
   planes_ = {};
   palette_.clear();
-  inverseGamma_ = png::IdentityTable();
   transparency_.fill(255);
   keyColor_ = {};
 }
 
 bool PngImage::HasChunk(const ChunkType& type) const {
-  return std::any_of(chunks_.begin(), chunks_.end(), [&](const Chunk& c) { return c.type == type; });
+  return std::find(chunkTypes_.begin(), chunkTypes_.end(), type) != chunkTypes_.end();
 }
 
 void PngImage::LoadPng(const std::string& path, RowProgress* progress) {
@@ -78,7 +72,7 @@ void PngImage::LoadPng(const std::string& path, RowProgress* progress) {
       const bool withAlpha = header_.colorType == png::kGrayAlpha || header_.colorType == png::kRgbAlpha;
       png::DecodeImageData(header_, source, gamma.forward, planes_, withAlpha ? nullptr : progress);
       imageDecoded = true;
-      chunks_.push_back({chunk.type, {}});
+      chunkTypes_.push_back(chunk.type);
       continue;
     }
 
@@ -91,11 +85,10 @@ void PngImage::LoadPng(const std::string& path, RowProgress* progress) {
       ReadTransparencyChunk(data);
     } else if (chunk.type == png::kgAMA) {
       gamma.Apply(data.size() == 4 ? png::LoadBe32(data.data()) : 1);
-      inverseGamma_ = gamma.inverse;
     }
-    // pHYs, tIME, tEXt, zTXt and unknown ancillary chunks are kept as they
-    // are: nothing reads them.
-    chunks_.push_back({chunk.type, std::move(data)});
+    // pHYs, tIME, tEXt, zTXt and unknown ancillary chunks are read past:
+    // nothing uses them.
+    chunkTypes_.push_back(chunk.type);
     if (chunk.type == png::kIEND) break;
   }
   if (!imageDecoded) Fail(messages::kPngNoImageData);
@@ -187,7 +180,7 @@ PngImage::Transparency PngImage::TransparencyMode() const {
 }
 
 void PngImage::Draw(Surface& surface, const Rect& rect) const {
-  if (chunks_.empty() || planes_.store.Empty()) return;
+  if (chunkTypes_.empty() || planes_.store.Empty()) return;
   switch (TransparencyMode()) {
     case Transparency::None: StretchNearest(surface, rect, planes_.store); break;
     case Transparency::Key: StretchColorKey(surface, rect, planes_.store, keyColor_); break;
@@ -228,133 +221,6 @@ void PngImage::ToRaster(Raster& raster) const {
     result.SetTransparentColor(keyColor_);
   }
   raster = std::move(result);
-}
-
-void PngImage::FromRaster(const Raster& raster) {
-  const int bits = raster.BitsPerPixel();
-  const bool transparent = raster.Transparent();
-  const Rgb key = transparent ? raster.TransparentColor() : Rgb{};
-  const int interlace = interlaceMethod_;
-  Discard();
-  interlaceMethod_ = interlace;
-
-  const bool indexed = bits < 16;
-  header_.width = static_cast<std::uint32_t>(raster.Width());
-  header_.height = static_cast<std::uint32_t>(raster.Height());
-  header_.bitDepth = static_cast<std::uint8_t>(indexed ? bits : 8);
-  header_.colorType = indexed ? png::kPalette : png::kRgb;
-  width_ = raster.Width();
-  height_ = raster.Height();
-
-  if (indexed) {
-    palette_ = raster.Palette();
-    palette_.resize(std::size_t{1} << bits);
-  }
-  if (!raster.Empty()) {
-    StoreLayout layout{width_, height_, indexed ? bits : 24, std::nullopt, RowOrder::BottomUp,
-                       indexed ? palette_ : std::vector<PaletteEntry>{}};
-    planes_.store.CreateIndependent(layout);
-    std::vector<std::uint8_t> line(4 * static_cast<std::size_t>(width_));
-    for (int y = 0; y < height_; ++y) {
-      std::uint8_t* out = planes_.store.MutableRow(y).data();
-      if (indexed) {
-        const auto in = raster.Row(y);
-        std::memcpy(out, in.data(), std::min(in.size(), planes_.store.RowBytes()));
-        continue;
-      }
-      ReadRowBgrx(raster, y, line.data());  // 32-bit pixels lose their fourth byte
-      for (int x = 0; x < width_; ++x) std::memcpy(out + 3 * x, line.data() + 4 * x, 3);
-    }
-  }
-
-  std::vector<std::uint8_t> ihdr;
-  PutBe32(ihdr, header_.width);
-  PutBe32(ihdr, header_.height);
-  ihdr.insert(ihdr.end(), {header_.bitDepth, header_.colorType, 0, 0, 0});
-  chunks_.push_back({png::kIHDR, std::move(ihdr)});
-  if (indexed) chunks_.push_back({png::kPLTE, {}});
-  if (transparent) {
-    std::vector<std::uint8_t> trns;
-    if (indexed) {
-      const auto match = std::find_if(palette_.begin(), palette_.end(), [&](const PaletteEntry& c) {
-        return c.red == key.red && c.green == key.green && c.blue == key.blue;
-      });
-      if (match != palette_.end()) {
-        trns.assign(static_cast<std::size_t>(match - palette_.begin()), 255);
-        trns.push_back(0);
-      }
-    } else {
-      trns = {0, key.red, 0, key.green, 0, key.blue};
-    }
-    if (!trns.empty()) {
-      ReadTransparencyChunk(trns);
-      chunks_.push_back({png::ktRNS, std::move(trns)});
-    }
-  }
-  chunks_.push_back({png::kIDAT, {}});
-  chunks_.push_back({png::kIEND, {}});
-  keyColor_ = DeriveKeyColor(png::IdentityTable());
-}
-
-void PngImage::SavePng(const std::string& path) const {
-  // Rows go out as the store holds them: palette and gray indices at the
-  // store's depth (2-bit gray as the 4-bit levels it was stored as), colours
-  // and alpha at 8 bits, colours through the inverse gamma table.
-  png::ImageHeader image;
-  image.width = header_.width;
-  image.height = header_.height;
-  image.colorType = header_.colorType;
-  image.interlace = static_cast<std::uint8_t>(interlaceMethod_);
-  const bool indexed = header_.colorType == png::kGray || header_.colorType == png::kPalette;
-  image.bitDepth = static_cast<std::uint8_t>(indexed && !planes_.store.Empty() ? planes_.store.BitsPerPixel() : 8);
-
-  const int channels = png::ChannelsOf(header_.colorType);
-  const std::size_t rowBytes =
-      (static_cast<std::size_t>(header_.width) * static_cast<std::size_t>(image.bitDepth * channels) + 7) / 8;
-  std::vector<std::uint8_t> row(rowBytes);
-  const auto fetchRow = [&](int y) -> std::span<const std::uint8_t> {
-    if (planes_.store.Empty()) return row;
-    const std::uint8_t* in = planes_.store.Row(y).data();
-    if (indexed) return {in, rowBytes};
-    const std::uint8_t* alpha = planes_.alpha ? planes_.alpha->Row(static_cast<std::uint32_t>(y)) : nullptr;
-    std::uint8_t* out = row.data();
-    for (std::uint32_t x = 0; x < header_.width; ++x) {
-      if (header_.colorType == png::kGrayAlpha) {
-        *out++ = in[x];
-      } else {
-        const std::uint8_t* px = in + 3 * static_cast<std::size_t>(x);
-        *out++ = inverseGamma_[px[2]];
-        *out++ = inverseGamma_[px[1]];
-        *out++ = inverseGamma_[px[0]];
-      }
-      if (alpha != nullptr) *out++ = alpha[x];
-    }
-    return row;
-  };
-
-  AtomicOutputFile out(path);
-  out.Write(png::kSignature, sizeof png::kSignature);
-  for (const Chunk& chunk : chunks_) {
-    if (chunk.type == png::kIHDR) {
-      std::vector<std::uint8_t> ihdr;
-      PutBe32(ihdr, image.width);
-      PutBe32(ihdr, image.height);
-      ihdr.insert(ihdr.end(), {image.bitDepth, header_.colorType, header_.compression, header_.filter, image.interlace});
-      png::WriteChunk(out, "IHDR", ihdr);
-    } else if (chunk.type == png::kPLTE && header_.colorType == png::kPalette) {
-      std::vector<std::uint8_t> plte;
-      for (const PaletteEntry& c : palette_) {
-        plte.insert(plte.end(), {inverseGamma_[c.red], inverseGamma_[c.green], inverseGamma_[c.blue]});
-      }
-      png::WriteChunk(out, "PLTE", plte);
-    } else if (chunk.type == png::kIDAT) {
-      png::WriteImageData(out, image, fetchRow);
-    } else {
-      const char name[5] = {chunk.type[0], chunk.type[1], chunk.type[2], chunk.type[3], '\0'};
-      png::WriteChunk(out, name, chunk.data);
-    }
-  }
-  out.Commit();
 }
 
 }  // namespace tolvane

@@ -19,6 +19,7 @@
 #include "app/theme.h"
 #include "app/tolvane_application.h"
 #include "formats/bmp/bmp.h"
+#include "formats/png/png_encoder.h"
 #include "formats/png/png_image.h"
 #include "support/error.h"
 #include "support/messages.h"
@@ -176,10 +177,8 @@ TEST_F(WindowTest, ADroppedPngIsShownByItsOwnDrawing) {
   testing::WriteFile(bitmap, Bitmap(6, 4));
   Raster raster;
   LoadBmpFile(bitmap, raster);
-  PngImage written;
-  written.FromRaster(raster);
   const std::string path = dir.File("picture.png");
-  written.SavePng(path);
+  SavePngFile(raster, path);
 
   DropFiles({path});
   EXPECT_TRUE(boxes.empty());

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/png/png_encoder.h"
 #include "formats/png/png_image.h"
 #include "raster/raster.h"
 #include "support/error.h"
@@ -255,9 +256,7 @@ TEST(ConvertImageFile, APngIsReducedIntoAPng) {
   const std::string path = dir.File("wide.Png");
   Raster source;
   source.SetSize(3000, 2);
-  PngImage writer;
-  writer.FromRaster(source);
-  writer.SavePng(path);
+  SavePngFile(source, path);
 
   Recorder recorder;
   ConvertImageFile(path, recorder, recorder);

@@ -102,9 +102,7 @@ void WriteRgbTiff(const std::string& path, const Raster& raster) {
 }
 
 void WritePng(const std::string& path, const Raster& raster, std::uint8_t interlace) {
-  AtomicOutputFile out(path);
-  png::WriteRgbPng(out, raster, interlace);
-  out.Commit();
+  SavePngFile(raster, path, interlace);
 }
 
 std::vector<std::uint8_t> NoiseJpeg(int width, int height, int components, bool progressive = false) {
@@ -153,8 +151,7 @@ Expected OneThreadSteps(InputKind kind, const std::string& path, const fs::path&
   if (kind == InputKind::Bmp) {
     SaveBmpFile(expected.output, file);
   } else {
-    png.FromRaster(expected.output);
-    png.SavePng(file);
+    SavePngFile(expected.output, file, static_cast<std::uint8_t>(png.InterlaceMethod()));
   }
   expected.file = ReadFile(file);
   return expected;
