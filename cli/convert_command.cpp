@@ -82,7 +82,7 @@ std::vector<std::vector<std::size_t>> EarlierConflicts(const Arguments& files) {
   std::vector<Paths> paths;
   for (const std::string& file : files) {
     Paths p{Normalized(file), std::nullopt};
-    if (InputKindFor(file)) p.output = Normalized(OutputPathFor(file));
+    if (InputFormatFor(file) != nullptr) p.output = Normalized(OutputPathFor(file));
     paths.push_back(std::move(p));
   }
   std::vector<std::vector<std::size_t>> conflicts(files.size());

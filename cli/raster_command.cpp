@@ -32,7 +32,7 @@ Raster BgrxCopy(const Raster& source) {
   return copy;
 }
 
-void WriteWorkingRaster(InputKind kind, const std::string& input, const std::string& output) {
+void WriteWorkingRaster(const InputFormat& format, const std::string& input, const std::string& output) {
   if (output == input || SameExistingFile(input, output)) {
     throw Error(messages::OutputIsInput(output));
   }
@@ -40,7 +40,7 @@ void WriteWorkingRaster(InputKind kind, const std::string& input, const std::str
   NoPreview preview;
   PngImage png;
   Raster working;
-  ReadWorkingRaster(kind, input, png, working, log, preview);
+  format.read(input, png, working, log, preview, nullptr);
   SavePngFile(BgrxCopy(working), output);
 }
 
@@ -50,13 +50,13 @@ void WriteWorkingRaster(InputKind kind, const std::string& input, const std::str
 // that raster as a PNG, without reducing it.
 int RunRaster(const Arguments& args) {
   if (args.size() != 2) return UsageError();
-  const std::optional<InputKind> kind = InputKindFor(args[0]);
-  if (!kind) {
-    std::fprintf(stderr, "%s\n", messages::CliNoReader(args[0]).c_str());
+  const InputFormat* format = InputFormatFor(args[0]);
+  if (format == nullptr) {
+    std::fprintf(stderr, "%s\n", messages::CliNoReader(args[0], HandledExtensions()).c_str());
     return kExitUsage;
   }
   try {
-    WriteWorkingRaster(*kind, args[0], args[1]);
+    WriteWorkingRaster(*format, args[0], args[1]);
   } catch (const std::exception& failure) {
     ReportFailure(failure);
     return kExitFailure;

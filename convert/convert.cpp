@@ -5,8 +5,6 @@
 
 #include "convert/pipeline.h"
 #include "convert/read_input.h"
-#include "formats/bmp/bmp.h"
-#include "formats/png/png_encoder.h"
 #include "formats/png/png_image.h"
 #include "raster/raster.h"
 #include "raster/reduce.h"
@@ -36,17 +34,6 @@ void RequireOutputIsNotInput(const std::string& inputPath, const std::string& ou
   }
 }
 
-// Writes the reduced raster: as BMP for BMP input, otherwise as PNG with the
-// interlace method of a decoded PNG input.
-void WriteOutput(InputKind kind, const Raster& output, const PngImage& png,
-                 const std::string& outputPath) {
-  if (kind == InputKind::Bmp) {
-    SaveBmpFile(output, outputPath);
-    return;
-  }
-  SavePngFile(output, outputPath, static_cast<std::uint8_t>(png.InterlaceMethod()));
-}
-
 void LogOutput(Log& log, const std::string& outputPath, const Raster& output) {
   log.Append(messages::OutputPathLine(outputPath));
   log.Append(messages::OutputSizeLine(output.Width(), output.Height()));
@@ -55,8 +42,8 @@ void LogOutput(Log& log, const std::string& outputPath, const Raster& output) {
 }  // namespace
 
 void ConvertImageFile(const std::string& path, Log& log, Preview& preview) {
-  const std::optional<InputKind> kind = InputKindFor(path);
-  if (!kind) return;
+  const InputFormat* format = InputFormatFor(path);
+  if (format == nullptr) return;
 
   // Created in this order and released in reverse, also when a step fails:
   // the PNG image object, the working raster, the output raster. The
@@ -65,17 +52,15 @@ void ConvertImageFile(const std::string& path, Log& log, Preview& preview) {
   PngImage png;
   Raster working;
   const std::string outputPath = OutputPathFor(path);
-  // JPEG, PNG and TIFF input is reduced and encoded on a second thread while
-  // it is decoded; the steps below stay in their one-thread order.
+  // Input whose decoder reports rows is reduced and encoded on a second
+  // thread while it is decoded; the steps below stay in their one-thread order.
   std::optional<ReductionPipeline> pipeline;
-  if (*kind == InputKind::Jpeg || *kind == InputKind::Png || *kind == InputKind::Tiff) {
-    pipeline.emplace(outputPath);
-  }
+  if (format->streamsRows) pipeline.emplace(outputPath);
 
   log.Clear();
   log.Append(path);
-  const InputSize input = ReadWorkingRaster(*kind, path, png, working, log, preview,
-                                            pipeline ? &*pipeline : nullptr);
+  const InputSize input =
+      format->read(path, png, working, log, preview, pipeline ? &*pipeline : nullptr);
   if (!NeedsReduction(input.width, input.height)) return;
 
   const ReducedSize reduced = ReducedSizeFor(input.width, input.height);
@@ -99,7 +84,7 @@ void ConvertImageFile(const std::string& path, Log& log, Preview& preview) {
   preview.Show(output);
 
   RequireOutputIsNotInput(path, outputPath);
-  WriteOutput(*kind, output, png, outputPath);
+  format->write(output, png, outputPath);
   LogOutput(log, outputPath, output);
 }
 

@@ -1,6 +1,9 @@
 // make_seeds FOLDER: writes small files of every kind the readers take into
 // FOLDER/bmp, FOLDER/png, FOLDER/jpeg and FOLDER/tiff, as starting points for
 // the fuzzers.
+// make_seeds --convert FOLDER: makes the whole conversion's seeds in
+// FOLDER/convert from the files in each format's folder, each prefixed with
+// the byte by which fuzz_convert picks that format.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,9 +14,13 @@
 #include <tiffio.h>
 #include <zlib.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
+
+#include "convert/read_input.h"
 
 namespace {
 
@@ -212,11 +219,33 @@ void WriteTiffs(const std::string& dir) {
   WriteTiff(dir + "/rgba-associated16.tif", 6, 4, 4, 16, PHOTOMETRIC_RGB, COMPRESSION_NONE, EXTRASAMPLE_ASSOCALPHA);
 }
 
+// Every format's seeds, in the order of the format table, whose index is the
+// first byte of a conversion seed.
+void WriteConvertSeeds(const std::filesystem::path& dir) {
+  const auto formats = tolvane::InputFormats();
+  for (std::size_t index = 0; index < formats.size(); ++index) {
+    const std::filesystem::path folder = dir / std::string(formats[index].name);
+    if (!std::filesystem::is_directory(folder)) continue;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      if (!entry.is_regular_file()) continue;
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(index)};
+      bytes.insert(bytes.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      const std::string name = std::to_string(index) + "-" + entry.path().filename().string();
+      Save((dir / "convert" / name).string(), bytes);
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--convert") {
+    WriteConvertSeeds(argv[2]);
+    return 0;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: make_seeds FOLDER\n");
+    std::fprintf(stderr, "usage: make_seeds FOLDER | make_seeds --convert FOLDER\n");
     return 2;
   }
   const std::string dir = argv[1];

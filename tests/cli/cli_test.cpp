@@ -87,7 +87,7 @@ TEST_F(Cli, UsageErrors) {
   }
   const Outcome noReader = Run({"raster", "a.gif", "b.png"});
   EXPECT_EQ(noReader.status, 2);
-  EXPECT_EQ(noReader.err, messages::CliNoReader("a.gif") + "\n");
+  EXPECT_EQ(noReader.err, "tolvane-cli: no reader for the extension of \"a.gif\" (.jpg, .jpeg, .tif, .tiff, .png or .bmp)\n");
 }
 
 TEST_F(Cli, ConvertPrintsTheLogAndReportsFailuresAsTheErrorBoxWould) {
