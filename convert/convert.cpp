@@ -1,7 +1,6 @@
 #include "convert/convert.h"
 
 #include <cstdint>
-#include <optional>
 
 #include "convert/pipeline.h"
 #include "convert/read_input.h"
@@ -46,45 +45,28 @@ void ConvertImageFile(const std::string& path, Log& log, Preview& preview) {
   if (format == nullptr) return;
 
   // Created in this order and released in reverse, also when a step fails:
-  // the PNG image object, the working raster, the output raster. The
-  // pipeline, which reads the decoder's rows, is stopped before any of them
-  // goes.
+  // the PNG image object, the working raster, the reduction with its output
+  // raster. The reduction, which reads the decoder's rows, is stopped before
+  // the working raster goes.
   PngImage png;
   Raster working;
   const std::string outputPath = OutputPathFor(path);
   // Input whose decoder reports rows is reduced and encoded on a second
   // thread while it is decoded; the steps below stay in their one-thread order.
-  std::optional<ReductionPipeline> pipeline;
-  if (format->streamsRows) pipeline.emplace(outputPath);
+  ReductionPipeline reduction(outputPath, *format);
 
   log.Clear();
   log.Append(path);
-  const InputSize input =
-      format->read(path, png, working, log, preview, pipeline ? &*pipeline : nullptr);
+  const InputSize input = format->read(path, png, working, log, preview, &reduction);
   if (!NeedsReduction(input.width, input.height)) return;
 
   const ReducedSize reduced = ReducedSizeFor(input.width, input.height);
   RequireBothSides(reduced);
 
-  if (pipeline && pipeline->Complete(working) && pipeline->Output().Width() == reduced.width &&
-      pipeline->Output().Height() == reduced.height) {
-    const Raster& output = pipeline->Output();
-    preview.Show(output);
-    RequireOutputIsNotInput(path, outputPath);
-    pipeline->CommitOutput();
-    LogOutput(log, outputPath, output);
-    return;
-  }
-  pipeline.reset();
-
-  Raster output;
-  output.SetWidth(reduced.width);
-  output.SetHeight(reduced.height);
-  ReduceHalftone(working, output);
+  const Raster& output = reduction.Reduce(working, reduced);
   preview.Show(output);
-
   RequireOutputIsNotInput(path, outputPath);
-  format->write(output, png, outputPath);
+  reduction.Write(png);
   LogOutput(log, outputPath, output);
 }
 
