@@ -1,13 +1,13 @@
 #include "formats/png/png_image.h"
-#include "fuzz/fuzz_input.h"
 #include "raster/surface.h"
+#include "support/byte_source.h"
 #include "support/error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string path = tolvane::fuzz::Scratch().Write("input.png", data, size);
+  tolvane::MemorySource source({data, size});
   tolvane::PngImage image;
   try {
-    image.LoadPng(path);
+    image.LoadPng(source);
   } catch (const tolvane::Error&) {
     return 0;
   }

@@ -204,12 +204,16 @@ Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgr
 
 void JpegImage::LoadJpeg(const std::string& path) {
   InputFile file(path);
+  LoadJpeg(file);
+}
+
+void JpegImage::LoadJpeg(ByteSource& source) {
   data_ = ByteBlock();
   raster_ = Raster();
   decoded_ = false;
   width_ = 0;
   height_ = 0;
-  data_ = file.ReadRest(kFileReadPiece);
+  data_ = source.ReadRest(kFileReadPiece);
   if (data_.empty()) return;
   JpegDecompressor jpeg(data_);
   jpeg.ReadHeader();

@@ -8,6 +8,7 @@
 #include "raster/raster.h"
 #include "raster/row_progress.h"
 #include "support/byte_block.h"
+#include "support/byte_source.h"
 
 namespace tolvane {
 
@@ -28,6 +29,8 @@ class JpegImage {
  public:
   explicit JpegImage(bool paletteMode = false) : paletteMode_(paletteMode) {}
   void LoadJpeg(const std::string& path);
+  // The same from bytes already at hand; the path form opens the file.
+  void LoadJpeg(ByteSource& source);
   int Width() const;
   int Height() const;
   // With a progress, each decoded row is reported as soon as it is final.

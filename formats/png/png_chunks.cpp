@@ -34,7 +34,7 @@ std::uint32_t CrcStart(const ChunkType& type) {
   return CrcOf(static_cast<std::uint32_t>(::crc32(0, nullptr, 0)), {bytes, type.size()});
 }
 
-ChunkReader::ChunkReader(InputFile& file) : file_(file), buffer_(kBufferSize) {}
+ChunkReader::ChunkReader(ByteSource& file) : file_(file), buffer_(kBufferSize) {}
 
 std::size_t ChunkReader::Read(std::uint8_t* out, std::size_t count) {
   std::size_t done = 0;

@@ -50,7 +50,12 @@ bool PngImage::HasChunk(const ChunkType& type) const {
 void PngImage::LoadPng(const std::string& path, RowProgress* progress) {
   Discard();
   InputFile file(path);
-  png::ChunkReader reader(file);
+  LoadPng(file, progress);
+}
+
+void PngImage::LoadPng(ByteSource& bytes, RowProgress* progress) {
+  Discard();
+  png::ChunkReader reader(bytes);
   if (!reader.ReadSignature()) Fail(messages::kPngInvalidSignature);
 
   png::GammaTables gamma;

@@ -9,6 +9,7 @@
 #include "formats/png/png_header.h"
 #include "raster/raster.h"
 #include "raster/surface.h"
+#include "support/byte_source.h"
 
 namespace tolvane {
 
@@ -24,6 +25,8 @@ class PngImage {
   // With a progress, the rows of a non-interlaced colour image are reported
   // as they are decoded.
   void LoadPng(const std::string& path, RowProgress* progress = nullptr);
+  // The same from bytes already at hand; the path form opens the file.
+  void LoadPng(ByteSource& source, RowProgress* progress = nullptr);
 
   int Width() const { return width_; }
   int Height() const { return height_; }

@@ -32,17 +32,15 @@ struct Loaded {
   JpegImage image;
 };
 
-// Writes bytes to a .jpg file and loads it.
-void LoadBytes(JpegImage& image, const TempDir& dir, const std::vector<std::uint8_t>& bytes) {
-  const std::string path = dir.File("image.jpg");
-  WriteFile(path, bytes);
-  image.LoadJpeg(path);
+// Loads the bytes of a whole file, from memory.
+void LoadBytes(JpegImage& image, const std::vector<std::uint8_t>& bytes) {
+  MemorySource source(bytes);
+  image.LoadJpeg(source);
 }
 
 Raster Decode(const std::vector<std::uint8_t>& bytes, bool paletteMode = false) {
-  TempDir dir;
   JpegImage image(paletteMode);
-  LoadBytes(image, dir, bytes);
+  LoadBytes(image, bytes);
   Raster raster;
   image.ToRaster(raster);
   return raster;
@@ -92,7 +90,7 @@ JpegRecipe Picture(int width = 64, int height = 48) {
 TEST(JpegImage, ReportsTheHeaderSizeBeforeDecodingAndDecodesColourToBits24) {
   TempDir dir;
   JpegImage image;
-  LoadBytes(image, dir, MakeJpeg(Picture(4000, 3000)));
+  LoadBytes(image, MakeJpeg(Picture(4000, 3000)));
   EXPECT_EQ(image.Width(), 4000);
   EXPECT_EQ(image.Height(), 3000);
 
@@ -271,7 +269,7 @@ TEST(JpegImage, PaletteModeQuantisesToAtMost236Colours) {
 TEST(JpegImage, AnEmptyFileLoadsAsZeroByZeroAndFailsWithCode42WhenDecoded) {
   TempDir dir;
   JpegImage image;
-  LoadBytes(image, dir, {});
+  LoadBytes(image, {});
   EXPECT_EQ(image.Width(), 0);
   EXPECT_EQ(image.Height(), 0);
   Raster target;
@@ -309,7 +307,7 @@ TEST(JpegImage, LoadingFailsWithTheSixBCodeOfTheFault) {
   for (const Case& c : cases) {
     TempDir dir;
     JpegImage image;
-    EXPECT_EQ(MessageOf([&] { LoadBytes(image, dir, c.bytes); }), messages::JpegError(c.code))
+    EXPECT_EQ(MessageOf([&] { LoadBytes(image, c.bytes); }), messages::JpegError(c.code))
         << c.what;
   }
 }
@@ -320,7 +318,7 @@ TEST(JpegImage, FilesLibjpegWouldPassThroughUnconvertedAreRefusedWhenDecoded) {
     recipe.components = components;
     TempDir dir;
     JpegImage image;
-    LoadBytes(image, dir, MakeJpegHeader(recipe));
+    LoadBytes(image, MakeJpegHeader(recipe));
     EXPECT_EQ(image.Width(), 8);
     Raster target;
     EXPECT_EQ(MessageOf([&] { image.ToRaster(target); }), "JPEG エラー #27") << components;
@@ -364,7 +362,7 @@ TEST(JpegImage, AHostileSizeInTheFrameHeaderFailsWithinTheMemoryBudget) {
     }
     TempDir dir;
     JpegImage image;
-    LoadBytes(image, dir, bytes);
+    LoadBytes(image, bytes);
     ASSERT_EQ(image.Width(), 65500);
     Raster target;
     EXPECT_EQ(MessageOf([&] { image.ToRaster(target); }),

@@ -16,7 +16,7 @@ const SurfacePixel kGrey{100, 100, 100, 0};
 
 TEST(PngDraw, NoneStretchesTheStore) {
   TempDir dir;
-  const auto image = LoadFromBytes(dir, SimplePng(2, 1, 8, 2, {{10, 20, 30, 40, 50, 60}}));
+  const auto image = LoadFromBytes(SimplePng(2, 1, 8, 2, {{10, 20, 30, 40, 50, 60}}));
   Surface surface(5, 2, kGrey);
   image.Draw(surface, {0, 0, 4, 2});
   EXPECT_EQ(At(surface, 1, 1), (Bgra{30, 20, 10, 0}));
@@ -26,7 +26,7 @@ TEST(PngDraw, NoneStretchesTheStore) {
 
 TEST(PngDraw, KeyLeavesKeyPixelsAlone) {
   TempDir dir;
-  const auto image = LoadFromBytes(dir, SimplePng(2, 1, 8, 2, {{10, 20, 30, 40, 50, 60}}, {{"tRNS", {0, 40, 0, 50, 0, 60}}}));
+  const auto image = LoadFromBytes(SimplePng(2, 1, 8, 2, {{10, 20, 30, 40, 50, 60}}, {{"tRNS", {0, 40, 0, 50, 0, 60}}}));
   Surface surface(2, 1, kGrey);
   image.Draw(surface, {0, 0, 2, 1});
   EXPECT_EQ(At(surface, 0, 0), (Bgra{30, 20, 10, 0}));
@@ -52,7 +52,7 @@ TEST(PngDraw, PartialBlendsByColourType) {
   };
   for (const Case& c : cases) {
     Surface surface(1, 1, kGrey);
-    LoadFromBytes(dir, c.file).Draw(surface, {0, 0, 1, 1});
+    LoadFromBytes(c.file).Draw(surface, {0, 0, 1, 1});
     EXPECT_EQ(At(surface, 0, 0), c.expected) << c.name;
   }
 }
@@ -63,7 +63,7 @@ TEST(PngDraw, PartialSamplesWithExtendedQuotients) {
   // column 1 takes source column trunc(1 / 0.1) = 9 (10 in double arithmetic).
   Bytes row;
   for (std::uint8_t x = 0; x < 20; ++x) row.insert(row.end(), {x, 0, 0, 255});
-  const auto image = LoadFromBytes(dir, SimplePng(20, 1, 8, 6, {row}));
+  const auto image = LoadFromBytes(SimplePng(20, 1, 8, 6, {row}));
   Surface surface(2, 1);
   image.Draw(surface, {0, 0, 2, 1});
   EXPECT_EQ(At(surface, 0, 0).red, 0);
@@ -72,7 +72,7 @@ TEST(PngDraw, PartialSamplesWithExtendedQuotients) {
 
 TEST(PngDraw, PartialRectangleRules) {
   TempDir dir;
-  const auto image = LoadFromBytes(dir, SimplePng(2, 1, 8, 6, {{10, 0, 0, 255, 20, 0, 0, 255}}));
+  const auto image = LoadFromBytes(SimplePng(2, 1, 8, 6, {{10, 0, 0, 255, 20, 0, 0, 255}}));
   Surface reversed(3, 1, kGrey);
   image.Draw(reversed, {2, 1, 0, 0});  // put in order
   EXPECT_EQ(At(reversed, 0, 0).red, 10);
@@ -90,7 +90,7 @@ TEST(PngDraw, PartialRectangleRules) {
 
 TEST(PngDraw, PartialPaletteWithoutEntryFails) {
   TempDir dir;
-  const auto image = LoadFromBytes(dir, SimplePng(1, 1, 8, 3, {{0}}, {{"tRNS", {0, 0}}}));
+  const auto image = LoadFromBytes(SimplePng(1, 1, 8, 3, {{0}}, {{"tRNS", {0, 0}}}));
   Surface surface(1, 1);
   try {
     image.Draw(surface, {0, 0, 1, 1});

@@ -100,17 +100,16 @@ Bytes SimplePng(std::uint32_t width, std::uint32_t height, int bitDepth, int col
   return png.Idat(Deflate(ScanLines(rows))).End().Build();
 }
 
-PngImage LoadFromBytes(const TempDir& dir, const Bytes& bytes) {
-  const std::string path = dir.File("fixture.png");
-  WriteFile(path, bytes);
+PngImage LoadFromBytes(const Bytes& bytes) {
+  MemorySource source(bytes);
   PngImage image;
-  image.LoadPng(path);
+  image.LoadPng(source);
   return image;
 }
 
-std::string LoadError(const TempDir& dir, const Bytes& bytes) {
+std::string LoadError(const Bytes& bytes) {
   try {
-    LoadFromBytes(dir, bytes);
+    LoadFromBytes(bytes);
   } catch (const Error& error) {
     return error.what();
   }

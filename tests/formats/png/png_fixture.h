@@ -44,11 +44,11 @@ Bytes SimplePng(std::uint32_t width, std::uint32_t height, int bitDepth, int col
                 const std::vector<Bytes>& rows, const std::vector<std::pair<std::string, Bytes>>& extra = {},
                 int interlace = 0);
 
-// Writes the bytes to a file in dir and decodes it.
-PngImage LoadFromBytes(const TempDir& dir, const Bytes& bytes);
+// Decodes the bytes of a whole file, from memory.
+PngImage LoadFromBytes(const Bytes& bytes);
 
 // The message LoadPng fails with, or "" when it succeeds.
-std::string LoadError(const TempDir& dir, const Bytes& bytes);
+std::string LoadError(const Bytes& bytes);
 
 // Pixel x of row y of a raster as blue, green, red, fourth byte.
 struct Bgra {
