@@ -132,12 +132,25 @@ Bytes Png(int width, int height, int depth, int colorType, int interlace, const 
   return out;
 }
 
+// A zTXt chunk's data: keyword, 0, method 0, the deflated text.
+Bytes CompressedText(const std::string& text) {
+  uLongf packedSize = compressBound(static_cast<uLong>(text.size()));
+  Bytes packed(packedSize);
+  compress2(packed.data(), &packedSize, reinterpret_cast<const Bytef*>(text.data()),
+            static_cast<uLong>(text.size()), 9);
+  packed.resize(packedSize);
+  Bytes out{'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 0};
+  out.insert(out.end(), packed.begin(), packed.end());
+  return out;
+}
+
 void WritePngs(const std::string& dir) {
   const Bytes gamma{0, 0, 0xB1, 0x8F};
   const Bytes plte = Pattern(3 * 16);
   const Bytes trns{0, 128, 255, 7};
   Save(dir + "/gray1.png", Png(7, 3, 1, 0, 0, {}));
   Save(dir + "/gray2-adam7.png", Png(9, 9, 2, 0, 1, {{"gAMA", gamma}}));
+  Save(dir + "/gray2-key-text.png", Png(6, 3, 2, 0, 0, {{"tRNS", {0, 3}}, {"zTXt", CompressedText("a text")}}));
   Save(dir + "/gray16.png", Png(3, 3, 16, 0, 0, {{"tRNS", {0, 5}}}));
   Save(dir + "/rgb8.png", Png(5, 4, 8, 2, 0, {{"gAMA", gamma}, {"tRNS", {0, 1, 0, 2, 0, 3}}}));
   Save(dir + "/rgb16-adam7.png", Png(6, 5, 16, 2, 1, {}));
@@ -210,6 +223,29 @@ void WriteTiff(const std::string& path, int width, int height, int samples, int 
   TIFFClose(tif);
 }
 
+// Uncompressed RGB tiles of 16 x 16, with an orientation that turns the image.
+void WriteTiledTiff(const std::string& path, int width, int height) {
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  if (tif == nullptr) return;
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_RIGHTTOP);
+  TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
+  TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
+  Bytes tile = Pattern(static_cast<std::size_t>(TIFFTileSize(tif)));
+  for (int top = 0; top < height; top += 16) {
+    for (int left = 0; left < width; left += 16) {
+      TIFFWriteTile(tif, tile.data(), static_cast<std::uint32_t>(left), static_cast<std::uint32_t>(top), 0, 0);
+    }
+  }
+  TIFFClose(tif);
+}
+
 void WriteTiffs(const std::string& dir) {
   WriteTiff(dir + "/gray8.tif", 7, 5, 1, 8, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE, 0);
   WriteTiff(dir + "/bilevel.tif", 17, 5, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_PACKBITS, 0);
@@ -217,6 +253,7 @@ void WriteTiffs(const std::string& dir) {
   WriteTiff(dir + "/rgb8-lzw.tif", 7, 5, 3, 8, PHOTOMETRIC_RGB, COMPRESSION_LZW, 0);
   WriteTiff(dir + "/rgba-straight.tif", 6, 4, 4, 8, PHOTOMETRIC_RGB, COMPRESSION_ADOBE_DEFLATE, EXTRASAMPLE_UNASSALPHA);
   WriteTiff(dir + "/rgba-associated16.tif", 6, 4, 4, 16, PHOTOMETRIC_RGB, COMPRESSION_NONE, EXTRASAMPLE_ASSOCALPHA);
+  WriteTiledTiff(dir + "/rgb8-tiles-turned.tif", 20, 17);
 }
 
 // Every format's seeds, in the order of the format table, whose index is the

@@ -49,6 +49,9 @@ int StoreBitsFor(std::uint8_t colorType, std::uint8_t bitDepth) {
   }
 }
 
+unsigned GrayRampStep(std::uint8_t bitDepth) { return bitDepth == 2 ? 5 : 1; }
+
+void FailInflate(int zlibResult) { throw Error(messages::PngInflateError(zlibResult)); }
 
 DecodedPlanes CreatePlanes(const PngHeader& header) {
   DecodedPlanes planes;
@@ -66,8 +69,6 @@ DecodedPlanes CreatePlanes(const PngHeader& header) {
 }
 
 namespace {
-
-[[noreturn]] void FailInflate(int result) { throw Error(messages::PngInflateError(result)); }
 
 // zlib's inflate over the IDAT pieces, handing out exactly the bytes asked for.
 class Inflater {
@@ -184,8 +185,7 @@ class RowStorer {
       std::memcpy(out, raw, (static_cast<std::size_t>(count) * depth + 7) / 8);
       return;
     }
-    // 2-bit gray goes through every fifth entry of the 16-entry ramp.
-    const unsigned scale = header_.colorType == kGray && depth == 2 ? 5 : 1;
+    const unsigned scale = header_.colorType == kGray ? GrayRampStep(header_.bitDepth) : 1;
     for (std::uint32_t x = 0; x < count; ++x) {
       SetPackedIndex(out, x0 + x * step, storeBits_, scale * SampleAt(raw, x, depth));
     }

@@ -41,6 +41,14 @@ struct DecodedPlanes {
 // program does not take that combination.
 int StoreBitsFor(std::uint8_t colorType, std::uint8_t bitDepth);
 
+// The step between the gray ramp entries that samples of a gray image at
+// this depth index: 2-bit samples are stored as the 4-bit levels 0, 5, 10
+// and 15, every other depth as itself.
+unsigned GrayRampStep(std::uint8_t bitDepth);
+
+// Fails with the zlib message for a result of inflate or inflateInit.
+[[noreturn]] void FailInflate(int zlibResult);
+
 // Zero-filled planes for a header; no store when the combination is not
 // taken (decoding then fails). Fails with the out-of-memory message.
 DecodedPlanes CreatePlanes(const PngHeader& header);

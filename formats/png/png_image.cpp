@@ -6,6 +6,7 @@
 
 #include "formats/png/png_chunks.h"
 #include "formats/png/png_draw.h"
+#include "formats/png/png_text.h"
 #include "support/error.h"
 #include "support/files.h"
 #include "support/messages.h"
@@ -59,6 +60,7 @@ void PngImage::LoadPng(ByteSource& bytes, RowProgress* progress) {
   if (!reader.ReadSignature()) Fail(messages::kPngInvalidSignature);
 
   png::GammaTables gamma;
+  png::CompressedTextReader texts;
   bool imageDecoded = false;
   for (int count = 1;; ++count) {
     const png::ChunkHeader chunk = reader.ReadHeader();
@@ -90,9 +92,11 @@ void PngImage::LoadPng(ByteSource& bytes, RowProgress* progress) {
       ReadTransparencyChunk(data);
     } else if (chunk.type == png::kgAMA) {
       gamma.Apply(data.size() == 4 ? png::LoadBe32(data.data()) : 1);
+    } else if (chunk.type == png::kzTXt) {
+      texts.Read(data);
     }
-    // pHYs, tIME, tEXt, zTXt and unknown ancillary chunks are read past:
-    // nothing uses them.
+    // pHYs, tIME, tEXt, zTXt (once inflated) and unknown ancillary chunks
+    // are read past: nothing uses them.
     chunkTypes_.push_back(chunk.type);
     if (chunk.type == png::kIEND) break;
   }
@@ -158,7 +162,12 @@ Rgb PngImage::DeriveKeyColor(const png::ByteTable& gamma) const {
     return Rgb{c.red, c.green, c.blue};
   };
   switch (header_.colorType) {
-    case png::kGray: return entry(transparency_[1]);
+    case png::kGray: {
+      // The ramp entry that the pixels of the key's sample show. A sample
+      // beyond the 2-bit range is invalid and keys the entry of its number.
+      const std::uint8_t sample = transparency_[1];
+      return entry(sample <= 3 ? sample * png::GrayRampStep(header_.bitDepth) : sample);
+    }
     case png::kRgb: return Rgb{gamma[transparency_[1]], gamma[transparency_[3]], gamma[transparency_[5]]};
     case png::kPalette:
       for (std::size_t i = 0; i < transparency_.size(); ++i) {

@@ -72,6 +72,15 @@ void KeepStoredValues(TIFF* tif) {
   if (!TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, count, changed.data())) ThrowInvalidTiff();
 }
 
+// The rows come out as the file stores them, top row first, whatever its
+// Orientation tag says: the platform decoder of the Windows build gives them
+// so. libtiff's RGBA interface would flip the image by the tag (and would
+// not turn the orientations that exchange rows and columns, but flip them
+// as the first four).
+void KeepStoredOrder(TIFF* tif) {
+  if (!TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT)) ThrowInvalidTiff();
+}
+
 std::uint32_t* PackedPixels(std::span<std::uint8_t> bytes) {
   return reinterpret_cast<std::uint32_t*>(bytes.data());
 }
@@ -123,6 +132,7 @@ Raster DecodeTiff(std::span<const std::uint8_t> data, TiffReadOrder order, RowPr
   MemoryFile file{data};
   const TiffHandle tif = OpenFirstDirectory(file);
   const ImageSize size = CheckedSize(tif.get());
+  KeepStoredOrder(tif.get());
   char message[1024];
   if (!TIFFRGBAImageOK(tif.get(), message)) ThrowInvalidTiff();
   const int alpha = AlphaKindOf(tif.get());
@@ -133,7 +143,7 @@ Raster DecodeTiff(std::span<const std::uint8_t> data, TiffReadOrder order, RowPr
   raster.CreateIndependent(StoreLayout{static_cast<int>(size.width), static_cast<int>(size.height),
                                        32, std::nullopt, RowOrder::BottomUp, {}});
   const std::optional<std::uint32_t> bandRows =
-      order == TiffReadOrder::BandsWherePossible ? BandRowsFor(tif.get(), data.size()) : std::nullopt;
+      order == TiffReadOrder::BandsWherePossible ? BandRowsFor(tif.get()) : std::nullopt;
   if (bandRows) {
     ReadInBands(tif.get(), raster, *bandRows, associated, progress);
   } else {

@@ -52,7 +52,15 @@ toff_t SeekProc(thandle_t handle, toff_t offset, int whence) {
 
 int CloseProc(thandle_t /*handle*/) { return 0; }
 toff_t SizeProc(thandle_t handle) { return FileOf(handle).bytes.size(); }
-int MapProc(thandle_t /*handle*/, void** /*base*/, toff_t* /*size*/) { return 0; }
+// The mapping is the bytes already held; libtiff only reads through it.
+int MapProc(thandle_t handle, void** base, toff_t* size) {
+  const MemoryFile& file = FileOf(handle);
+  if (file.bytes.empty()) return 0;
+  *base = const_cast<std::uint8_t*>(file.bytes.data());
+  *size = file.bytes.size();
+  return 1;
+}
+
 void UnmapProc(thandle_t /*handle*/, void* /*base*/, toff_t /*size*/) {}
 
 // libtiff's messages are not the user's: every one is dropped.
@@ -84,8 +92,10 @@ TiffHandle OpenFirstDirectory(MemoryFile& file) {
   TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), LibtiffAllocationLimit());
   TIFFOpenOptionsSetErrorHandlerExtR(options.get(), DropMessage, nullptr);
   TIFFOpenOptionsSetWarningHandlerExtR(options.get(), DropMessage, nullptr);
-  // "m": read through the procedures, never through a mapping.
-  TiffHandle tif(TIFFClientOpenExt("tiff", "rm", &file, ReadProc, WriteProc, SeekProc, CloseProc,
+  // Mapped: libtiff 4.5 reads uncompressed tiles whose byte size is not a
+  // multiple of 1024 only through a mapping, and reads every strip and tile
+  // by its byte count, whatever the codec.
+  TiffHandle tif(TIFFClientOpenExt("tiff", "r", &file, ReadProc, WriteProc, SeekProc, CloseProc,
                                    SizeProc, MapProc, UnmapProc, options.get()));
   if (!tif) ThrowInvalidTiff();
   return tif;

@@ -8,8 +8,8 @@
 
 namespace tolvane {
 
-// A TIFF file's bytes, read by libtiff through client procedures (never
-// through a mapping).
+// A TIFF file's bytes, which libtiff reads through client procedures and
+// sees as a read-only mapping.
 struct MemoryFile {
   std::span<const std::uint8_t> bytes;
   std::uint64_t position = 0;

@@ -393,6 +393,51 @@ TEST(PngDecode, BadCompressedDataFails) {
             messages::PngInflateError(2));
 }
 
+// The text of a zTXt chunk is inflated when the chunk is read, as the image
+// data are, and then thrown away.
+TEST(PngDecode, CompressedTextIsInflatedWhenRead) {
+  TempDir dir;
+  const auto text = [](const std::string& keyword, std::uint8_t method, const Bytes& compressed) {
+    Bytes data(keyword.begin(), keyword.end());
+    data.insert(data.end(), {0, method});
+    data.insert(data.end(), compressed.begin(), compressed.end());
+    return data;
+  };
+  Bytes words;
+  for (int i = 0; i < 4000; ++i) words.push_back(static_cast<std::uint8_t>('a' + i * 7 % 26));
+  const Bytes whole = Deflate(words);
+  const Bytes cutShort(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() / 2));
+  const Bytes corrupt = {0x78, 0x9C, 0xFF, 0xFF, 0xFF};
+  struct Case {
+    const char* name;
+    Bytes data;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"a text", text("Comment", 0, whole), ""},
+      {"an empty text", text("Comment", 0, Deflate({})), ""},
+      {"bad compressed data", text("Comment", 0, corrupt), messages::PngInflateError(-3)},
+      {"a stream asking for a preset dictionary", text("Comment", 0, {0x78, 0xBB, 0, 0, 0, 1, 1, 2, 3}),
+       messages::PngInflateError(2)},
+      // As with the image data, running out of compressed bytes simply ends it.
+      {"a stream cut short", text("Comment", 0, cutShort), ""},
+      {"no compressed bytes", text("Comment", 0, {}), ""},
+      {"a keyword without its end", Bytes{'C', 'o', 'm', 'm', 'e', 'n', 't'}, ""},
+      {"an unknown compression method is not inflated", text("Comment", 1, corrupt), ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LoadError(SimplePng(1, 1, 8, 0, {{5}}, {{"zTXt", c.data}})), c.expected) << c.name;
+  }
+  // After the image data too.
+  const Bytes late = PngBuilder()
+                         .Header(1, 1, 8, 0)
+                         .Idat(Deflate(ScanLines({{5}})))
+                         .Chunk("zTXt", text("Comment", 0, corrupt))
+                         .End()
+                         .Build();
+  EXPECT_EQ(LoadError(late), messages::PngInflateError(-3));
+}
+
 TEST(PngDecode, HugeHeaderWithTinyImageDataFailsQuickly) {
   TempDir dir;
   const ScopedMemoryBudget budget(std::uint64_t{1} << 30);

@@ -13,6 +13,7 @@ Bgra At(const Surface& surface, int x, int y) {
 }
 
 const SurfacePixel kGrey{100, 100, 100, 0};
+const Bgra kGreyBgra{100, 100, 100, 0};
 
 TEST(PngDraw, NoneStretchesTheStore) {
   TempDir dir;
@@ -31,6 +32,43 @@ TEST(PngDraw, KeyLeavesKeyPixelsAlone) {
   image.Draw(surface, {0, 0, 2, 1});
   EXPECT_EQ(At(surface, 0, 0), (Bgra{30, 20, 10, 0}));
   EXPECT_EQ(At(surface, 1, 0), (Bgra{100, 100, 100, 0}));
+}
+
+// A gray key of a depth below 8 is the colour the pixels of that sample
+// show: 2-bit samples go through every fifth entry of their 16-entry ramp.
+TEST(PngDraw, GrayKeyOfALowDepthMatchesThePixelsOfThatSample) {
+  TempDir dir;
+  struct Case {
+    int bitDepth;
+    Bytes row;  // four pixels
+    std::uint8_t keySample;
+    std::uint8_t levels[4];
+    int keyed;  // the one pixel of the key colour
+  };
+  const Case cases[] = {
+      {1, {0x50}, 1, {0, 255, 0, 255}, -1},  // both pixels of sample 1: checked below
+      {2, {0x1B}, 3, {0, 85, 170, 255}, 3},
+      {2, {0x1B}, 1, {0, 85, 170, 255}, 1},
+      {4, {0x05, 0xAF}, 5, {0, 85, 170, 255}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "depth " << c.bitDepth << ", key " << int{c.keySample});
+    const auto image = LoadFromBytes(SimplePng(4, 1, c.bitDepth, 0, {c.row}, {{"tRNS", {0, c.keySample}}}));
+    ASSERT_EQ(image.TransparencyMode(), PngImage::Transparency::Key);
+    Raster raster;
+    image.ToRaster(raster);
+    EXPECT_TRUE(raster.Transparent());
+    Surface surface(4, 1, kGrey);
+    image.Draw(surface, {0, 0, 4, 1});
+    for (int x = 0; x < 4; ++x) {
+      const bool keyed = c.keyed < 0 ? c.levels[x] == 255 : x == c.keyed;
+      const std::uint8_t level = c.levels[x];
+      EXPECT_EQ(At(surface, x, 0), keyed ? kGreyBgra : (Bgra{level, level, level, 0})) << "x " << x;
+      if (keyed) {
+        EXPECT_EQ(raster.TransparentColor(), (Rgb{level, level, level}));
+      }
+    }
+  }
 }
 
 TEST(PngDraw, PartialBlendsByColourType) {

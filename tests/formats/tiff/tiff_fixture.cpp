@@ -16,6 +16,12 @@ int ColourChannels(const TiffRecipe& recipe) { return recipe.photometric == PHOT
 
 int Channels(const TiffRecipe& recipe) { return ColourChannels(recipe) + (recipe.extraSample >= 0 ? 1 : 0); }
 
+int TileLength(const TiffRecipe& recipe) { return recipe.tileLength > 0 ? recipe.tileLength : recipe.tileSide; }
+
+int Planes(const TiffRecipe& recipe) { return recipe.separatePlanes ? Channels(recipe) : 1; }
+
+int ChannelsPerPlane(const TiffRecipe& recipe) { return recipe.separatePlanes ? 1 : Channels(recipe); }
+
 // Samples x0 .. x0 + count - 1 of a row, of the given channels, packed as
 // libtiff takes them (16-bit samples in native order, smaller ones from the
 // high bit down).
@@ -55,7 +61,7 @@ void SetTags(TIFF* tif, const TiffRecipe& recipe) {
   if (recipe.orientation != 0) TIFFSetField(tif, TIFFTAG_ORIENTATION, recipe.orientation);
   if (recipe.tileSide > 0) {
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, static_cast<std::uint32_t>(recipe.tileSide));
-    TIFFSetField(tif, TIFFTAG_TILELENGTH, static_cast<std::uint32_t>(recipe.tileSide));
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, static_cast<std::uint32_t>(TileLength(recipe)));
   } else {
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, recipe.rowsPerStrip);
   }
@@ -77,27 +83,28 @@ void SetTags(TIFF* tif, const TiffRecipe& recipe) {
 }
 
 void WriteTiles(TIFF* tif, const TiffRecipe& recipe) {
-  const int side = recipe.tileSide;
-  for (int top = 0; top < recipe.height; top += side) {
-    for (int left = 0; left < recipe.width; left += side) {
-      std::vector<std::uint8_t> tile;
-      for (int y = top; y < top + side; ++y) {
-        const auto row = PackedSamples(recipe, y, left, side, 0, Channels(recipe));
-        tile.insert(tile.end(), row.begin(), row.end());
+  const int width = recipe.tileSide;
+  const int length = TileLength(recipe);
+  for (int plane = 0; plane < Planes(recipe); ++plane) {
+    for (int top = 0; top < recipe.height; top += length) {
+      for (int left = 0; left < recipe.width; left += width) {
+        std::vector<std::uint8_t> tile;
+        for (int y = top; y < top + length; ++y) {
+          const auto row = PackedSamples(recipe, y, left, width, plane, ChannelsPerPlane(recipe));
+          tile.insert(tile.end(), row.begin(), row.end());
+        }
+        ASSERT_GE(TIFFWriteTile(tif, tile.data(), static_cast<std::uint32_t>(left),
+                                static_cast<std::uint32_t>(top), 0, static_cast<std::uint16_t>(plane)),
+                  0);
       }
-      ASSERT_GE(TIFFWriteTile(tif, tile.data(), static_cast<std::uint32_t>(left),
-                              static_cast<std::uint32_t>(top), 0, 0),
-                0);
     }
   }
 }
 
 void WriteRows(TIFF* tif, const TiffRecipe& recipe) {
-  const int planes = recipe.separatePlanes ? Channels(recipe) : 1;
-  const int perPlane = recipe.separatePlanes ? 1 : Channels(recipe);
-  for (int plane = 0; plane < planes; ++plane) {
+  for (int plane = 0; plane < Planes(recipe); ++plane) {
     for (int y = 0; y < recipe.height; ++y) {
-      auto row = PackedSamples(recipe, y, 0, recipe.width, plane, perPlane);
+      auto row = PackedSamples(recipe, y, 0, recipe.width, plane, ChannelsPerPlane(recipe));
       ASSERT_EQ(TIFFWriteScanline(tif, row.data(), static_cast<std::uint32_t>(y),
                                   static_cast<std::uint16_t>(plane)),
                 1);

@@ -16,12 +16,20 @@ struct TiffRecipe {
   std::uint16_t photometric = PHOTOMETRIC_RGB;
   int extraSample = -1;  // -1: none; else EXTRASAMPLE_ASSOCALPHA or EXTRASAMPLE_UNASSALPHA
   std::uint32_t rowsPerStrip = 16;
-  int tileSide = 0;  // above 0: square tiles of this side instead of strips
+  int tileSide = 0;    // above 0: tiles of this width instead of strips
+  int tileLength = 0;  // the tiles' height; 0: as wide as they are
   std::uint16_t compression = COMPRESSION_LZW;
   std::uint16_t predictor = PREDICTOR_NONE;
   std::uint16_t orientation = 0;  // 0: no tag
   bool separatePlanes = false;
 };
+
+// The recipe with one change made, for tables of cases.
+template <typename Change>
+TiffRecipe With(TiffRecipe recipe, Change change) {
+  change(recipe);
+  return recipe;
+}
 
 // Varied values for every pixel and channel; the alpha channel of RGBA and
 // grey-alpha images is mostly opaque, with runs of other values.
