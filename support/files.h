@@ -43,12 +43,18 @@ class InputFile : public ByteSource {
 };
 
 // An output file that appears under its name only when it is complete. Bytes
-// go to a temporary file in the target's folder; Commit renames it over the
-// target. A file that is never committed is removed, so a failure leaves
-// neither a partial file nor a damaged earlier one.
+// go to a temporary file in the target's folder; Commit flushes it to the disk
+// and renames it over the target. A file that is never committed is removed,
+// so a failure leaves neither a partial file nor a damaged earlier one.
+//
+// Otherwise it behaves as a plain open for writing: a link is written
+// through (the temporary file goes beside its final target), an existing file
+// that may not be written is refused, a replaced file keeps its mode (and its
+// owner where this user may give it), and a new file gets 0666 less the umask.
 class AtomicOutputFile {
  public:
-  // Fails with the "cannot create" text carrying the target path.
+  // Fails with the "cannot create" text carrying the target path, also when
+  // the target exists and may not be written.
   explicit AtomicOutputFile(const std::string& targetPath);
   ~AtomicOutputFile();
   AtomicOutputFile(const AtomicOutputFile&) = delete;
@@ -63,7 +69,8 @@ class AtomicOutputFile {
   void Commit();
 
  private:
-  std::string target_;
+  std::string target_;  // as given, for messages
+  std::string final_;   // the target with its links followed
   std::string temporary_;
   int fd_ = -1;
   bool committed_ = false;

@@ -1,10 +1,17 @@
 // Runs the built tolvane-cli and checks what it prints and returns.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -43,6 +50,56 @@ std::string Quoted(const std::string& argument) {
 std::string Text(const std::string& path) {
   const std::vector<std::uint8_t> bytes = ReadFile(path);
   return std::string(bytes.begin(), bytes.end());
+}
+
+// The user that the runs "as an ordinary user" take when the tests run as
+// root: root passes every permission check, so it cannot show one.
+constexpr uid_t kOrdinaryUser = 65534;
+
+// Runs tolvane-cli with permission checks in force: as this user, or, under
+// root, as kOrdinaryUser. The child does only async-signal-safe calls between
+// fork and exec. Empty when the privileges cannot be given up.
+std::optional<Outcome> RunAsOrdinaryUser(const TempDir& io, const std::vector<std::string>& args) {
+  std::vector<std::string> words{TOLVANE_CLI_PATH};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const std::string outPath = io.File("stdout"), errPath = io.File("stderr");
+  const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (out < 0 || err < 0) throw std::runtime_error("cannot open the output files");
+  const bool dropPrivileges = ::geteuid() == 0;
+  constexpr int kCannotDrop = 77;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(127);
+    if (dropPrivileges && (::setgroups(0, nullptr) != 0 || ::setgid(kOrdinaryUser) != 0 ||
+                           ::setuid(kOrdinaryUser) != 0)) {
+      ::_exit(kCannotDrop);
+    }
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(out);
+  ::close(err);
+  int raw = 0;
+  if (child < 0 || ::waitpid(child, &raw, 0) != child) throw std::runtime_error("cannot run");
+  if (WIFEXITED(raw) && WEXITSTATUS(raw) == kCannotDrop) return std::nullopt;
+  Outcome outcome;
+  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  outcome.out = Text(outPath);
+  outcome.err = Text(errPath);
+  return outcome;
+}
+
+// Gives a folder and what is in it to the user RunAsOrdinaryUser runs as.
+void HandToOrdinaryUser(const std::filesystem::path& folder) {
+  if (::geteuid() != 0) return;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    ASSERT_EQ(::lchown(entry.path().c_str(), kOrdinaryUser, kOrdinaryUser), 0);
+  }
+  ASSERT_EQ(::lchown(folder.c_str(), kOrdinaryUser, kOrdinaryUser), 0);
 }
 
 class Cli : public ::testing::Test {
@@ -187,6 +244,38 @@ TEST_F(Cli, RasterWritesTheWorkingRasterAsPng) {
   EXPECT_EQ(missing.out, "");
   EXPECT_EQ(missing.err,
             messages::CannotOpenFile(dir_.File("missing.png"), OsErrorText(ENOENT)) + "\n");
+}
+
+// The output is replaced by renaming, which the folder alone allows; an
+// output its owner made read-only must still be refused, as a plain write
+// would be, and left as it was.
+TEST_F(Cli, ConvertRefusesAWriteProtectedOutputAndKeepsTheModeOfAWritableOne) {
+  const std::string large = dir_.File("large.bmp");
+  const std::string output = dir_.File("large_2048.bmp");
+  WriteFile(large, UniformBmp(2049, 3));
+  for (const mode_t mode : {mode_t{0444}, mode_t{0640}}) {
+    SCOPED_TRACE(mode);
+    WriteFile(output, {'o', 'l', 'd'});
+    ASSERT_EQ(::chmod(output.c_str(), mode), 0);
+    HandToOrdinaryUser(dir_.Path());
+    const std::optional<Outcome> run = RunAsOrdinaryUser(io_, {"convert", large});
+    if (!run) GTEST_SKIP() << "cannot run as an ordinary user";
+    const bool writable = (mode & S_IWUSR) != 0;
+    EXPECT_EQ(run->status, writable ? 0 : 1);
+    EXPECT_EQ(run->err,
+              writable
+                  ? ""
+                  : ErrorBoxText(messages::CannotCreateFile(output, OsErrorText(EACCES))) + "\n");
+    EXPECT_EQ(ReadFile(output).size(), writable ? 54u + 4u * 2048u * 2u : 3u);
+    struct stat info {};
+    ASSERT_EQ(::stat(output.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, mode);
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_.Path()))
+      ++entries;
+    EXPECT_EQ(entries, 2u);  // the input and the output, no temporary file
+    ASSERT_EQ(::chmod(output.c_str(), 0644), 0);
+  }
 }
 
 }  // namespace

@@ -230,6 +230,16 @@ TEST(ConvertImageFile, TheOutputNeverReplacesItsInput) {
     EXPECT_EQ(FailureOf(path, recorder), messages::OutputIsInput(output));
     EXPECT_EQ(ReadFile(path), bmp);
   }
+  {  // An output name that links to the input: outputs are written through links.
+    const std::string path = dir.File("z.bmp");
+    const std::string output = dir.File("z_2048.bmp");
+    WriteFile(path, bmp);
+    fs::create_symlink("z.bmp", output);
+    Recorder recorder;
+    EXPECT_EQ(FailureOf(path, recorder), messages::OutputIsInput(output));
+    EXPECT_EQ(ReadFile(path), bmp);
+    EXPECT_TRUE(fs::is_symlink(output));
+  }
 }
 
 TEST(ConvertImageFile, EachReaderLogsAndShowsInItsOwnOrder) {
