@@ -136,21 +136,28 @@ std::size_t Raster::RowBytesFor(int width, int bitsPerPixel) {
   return static_cast<std::size_t>((bits + 31) / 32 * 4);
 }
 
-void Raster::MakeStore(int width, int height, RasterFormat format, int bitsPerPixel) {
+void Raster::MakeStore(int width, int height, RasterFormat format, int bitsPerPixel,
+                       StoreRefusal refusal) {
+  const auto refuse = [refusal] {
+    throw Error(std::string(refusal == StoreRefusal::OutOfMemory ? messages::kOutOfMemory
+                                                                 : messages::kSystemResourcesLow));
+  };
   std::shared_ptr<PixelStore> store;
   if (width > 0 && height > 0) {
     const std::uint64_t total =
         static_cast<std::uint64_t>(RowBytesFor(width, bitsPerPixel)) * static_cast<std::uint64_t>(height);
     // Refused before anything is reserved: a header may announce any size.
-    if (!FitsMemoryBudget(total)) throw Error(std::string(messages::kSystemResourcesLow));
+    if (!FitsMemoryBudget(total)) refuse();
     if constexpr (sizeof(std::size_t) < sizeof(std::uint64_t)) {
-      if (total > std::numeric_limits<std::size_t>::max()) {
-        throw Error(std::string(messages::kSystemResourcesLow));
-      }
+      if (total > std::numeric_limits<std::size_t>::max()) refuse();
     }
     store = std::make_shared<PixelStore>();
     // Zero pages come lazily, so a large store costs nothing until written.
-    store->bytes = ZeroedPixelBytes(static_cast<std::size_t>(total));
+    try {
+      store->bytes = ByteBlock::Zeroed(static_cast<std::size_t>(total));
+    } catch (const std::bad_alloc&) {
+      refuse();
+    }
   }
   width_ = width;
   height_ = height;
@@ -171,12 +178,12 @@ void Raster::Detach() {
 void Raster::SetWidth(int width) { SetSize(width, height_); }
 void Raster::SetHeight(int height) { SetSize(width_, height); }
 
-void Raster::SetSize(int width, int height) {
+void Raster::SetSize(int width, int height, StoreRefusal refusal) {
   width = std::max(width, 0);
   height = std::max(height, 0);
   if (width == width_ && height == height_) return;
   Raster old = *this;
-  MakeStore(width, height, format_, bitsPerPixel_);
+  MakeStore(width, height, format_, bitsPerPixel_, refusal);
   if (Empty()) return;
 
   // White, as the platform fills a new bitmap.
@@ -244,7 +251,7 @@ void Raster::SetFormat(RasterFormat format) {
   }
 }
 
-void Raster::CreateIndependent(const StoreLayout& layout) {
+void Raster::CreateIndependent(const StoreLayout& layout, StoreRefusal refusal) {
   if (layout.bitsPerPixel <= 0 || layout.bitsPerPixel > 64) {
     throw Error(std::string(messages::kInvalidPixelFormat));
   }
@@ -267,11 +274,7 @@ void Raster::CreateIndependent(const StoreLayout& layout) {
     default: format = RasterFormat::Custom;
   }
   Raster fresh;
-  try {
-    fresh.MakeStore(layout.width, layout.height, format, layout.bitsPerPixel);
-  } catch (const Error&) {
-    throw Error(std::string(messages::kOutOfMemory));
-  }
+  fresh.MakeStore(layout.width, layout.height, format, layout.bitsPerPixel, refusal);
   fresh.hasMasks_ = hasMasks;
   fresh.masks_ = masks;
   fresh.rowOrder_ = layout.rowOrder;

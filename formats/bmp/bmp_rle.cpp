@@ -70,11 +70,7 @@ class RleCanvas {
 
 Raster MakeDeviceRaster(int width, int height) {
   Raster raster;
-  try {
-    raster.SetSize(width, height);
-  } catch (const Error&) {
-    throw Error(std::string(messages::kOutOfMemory));
-  }
+  raster.SetSize(width, height, StoreRefusal::OutOfMemory);
   return raster;
 }
 

@@ -100,14 +100,11 @@ Raster NewRaster(const jpeg_decompress_struct& info, RasterFormat format) {
   const int bits = format == RasterFormat::Bits8 ? 8 : format == RasterFormat::Bits32 ? 32 : 24;
   Raster raster;
   if (width > 0 && height > 0) {
-    try {
-      raster.CreateIndependent({width, height, bits, std::nullopt, RowOrder::BottomUp,
-                                info.colormap != nullptr ? PaletteFrom(info)
-                                                         : std::vector<PaletteEntry>{}});
-    } catch (const Error&) {
-      // The store's failure reads as it does for any new bitmap.
-      throw Error(std::string(messages::kSystemResourcesLow));
-    }
+    // The store's failure reads as it does for any new bitmap.
+    raster.CreateIndependent({width, height, bits, std::nullopt, RowOrder::BottomUp,
+                              info.colormap != nullptr ? PaletteFrom(info)
+                                                       : std::vector<PaletteEntry>{}},
+                             StoreRefusal::SystemResourcesLow);
   } else {
     raster.SetFormat(format);
     raster.SetSize(width, height);
