@@ -41,7 +41,8 @@ void LogWidget::Append(std::string_view line) {
   const std::string text = toPlainText().toStdString();
   const std::size_t at = window::LogText::LastLineStart(text);
   QTextCursor cursor(document());
-  cursor.setPosition(static_cast<int>(QString::fromUtf8(text.data(), static_cast<qsizetype>(at)).size()));
+  cursor.setPosition(
+      static_cast<int>(QString::fromUtf8(text.data(), static_cast<qsizetype>(at)).size()));
   cursor.insertText(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())) +
                     QLatin1Char('\n'));
   setTextCursor(cursor);

@@ -128,7 +128,8 @@ int ConvertInParallel(const Arguments& files, unsigned jobs) {
   std::condition_variable finished;
 
   const auto ready = [&](std::size_t i) {
-    return std::all_of(conflicts[i].begin(), conflicts[i].end(), [&](std::size_t j) { return done[j]; });
+    return std::all_of(conflicts[i].begin(), conflicts[i].end(),
+                       [&](std::size_t j) { return done[j]; });
   };
   // The next file whose conflicts are all done; none when every file is taken.
   const auto take = [&]() -> std::optional<std::size_t> {

@@ -40,7 +40,8 @@ std::optional<int> ParseDpi(const std::string& text) {
   int value = 0;
   const char* end = text.data() + text.size();
   const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc() || stop != end || value < 1 || value > kMaxPreviewDpi) return std::nullopt;
+  if (error != std::errc() || stop != end || value < 1 || value > kMaxPreviewDpi)
+    return std::nullopt;
   return value;
 }
 

@@ -32,7 +32,8 @@ Raster BgrxCopy(const Raster& source) {
   return copy;
 }
 
-void WriteWorkingRaster(const InputFormat& format, const std::string& input, const std::string& output) {
+void WriteWorkingRaster(const InputFormat& format, const std::string& input,
+                        const std::string& output) {
   if (output == input || SameExistingFile(input, output)) {
     throw Error(messages::OutputIsInput(output));
   }

@@ -37,7 +37,8 @@ bool ReductionPipeline::Begin(const Raster& raster) {
   }
   output_.SetAlphaMode(AlphaMode::None);
   outputRows_.resize(static_cast<std::size_t>(reduced.height));
-  for (int y = 0; y < reduced.height; ++y) outputRows_[static_cast<std::size_t>(y)] = output_.MutableRow(y).data();
+  for (int y = 0; y < reduced.height; ++y)
+    outputRows_[static_cast<std::size_t>(y)] = output_.MutableRow(y).data();
   sourceWidth_ = width;
   sourceHeight_ = height;
   sourceFormat_ = format;

@@ -16,8 +16,8 @@ namespace {
 // Each reader's branch: JPEG and TIFF show the image before the size line,
 // PNG and BMP after it.
 
-InputSize ReadJpeg(const std::string& path, PngImage&, Raster& working, Log& log,
-                   Preview& preview, RowProgress* progress) {
+InputSize ReadJpeg(const std::string& path, PngImage&, Raster& working, Log& log, Preview& preview,
+                   RowProgress* progress) {
   JpegImage jpeg;  // lives for this branch only
   jpeg.LoadJpeg(path);
   const InputSize size{jpeg.Width(), jpeg.Height()};
@@ -27,8 +27,8 @@ InputSize ReadJpeg(const std::string& path, PngImage&, Raster& working, Log& log
   return size;
 }
 
-InputSize ReadTiff(const std::string& path, PngImage&, Raster& working, Log& log,
-                   Preview& preview, RowProgress* progress) {
+InputSize ReadTiff(const std::string& path, PngImage&, Raster& working, Log& log, Preview& preview,
+                   RowProgress* progress) {
   LoadTiffFile(path, working, progress);
   preview.Show(working);
   const InputSize size{working.Width(), working.Height()};
@@ -46,8 +46,8 @@ InputSize ReadPng(const std::string& path, PngImage& png, Raster& working, Log& 
   return size;
 }
 
-InputSize ReadBmp(const std::string& path, PngImage&, Raster& working, Log& log,
-                  Preview& preview, RowProgress*) {
+InputSize ReadBmp(const std::string& path, PngImage&, Raster& working, Log& log, Preview& preview,
+                  RowProgress*) {
   LoadBmpFile(path, working);
   log.Append(messages::SizeLine(working.Width(), working.Height()));
   preview.Show(working);

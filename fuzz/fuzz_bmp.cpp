@@ -7,7 +7,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     tolvane::Raster raster;
     tolvane::LoadBmp(source, raster);
-  } catch (const tolvane::Error&) {
-  }
+  } catch (const tolvane::Error&) {}
   return 0;
 }

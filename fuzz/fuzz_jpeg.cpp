@@ -15,13 +15,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     image.LoadJpeg(source);
     tolvane::Raster raster;
     image.ToRaster(raster);
-  } catch (const tolvane::Error&) {
-  }
+  } catch (const tolvane::Error&) {}
 
   const std::span<const std::uint8_t> bytes(data, size);
   tolvane::fuzz::RowCheck rows;
-  const auto plain = tolvane::fuzz::Attempt([&] { return tolvane::DecodeJpeg(bytes, false, nullptr); });
-  const auto reported = tolvane::fuzz::Attempt([&] { return tolvane::DecodeJpeg(bytes, false, &rows); });
+  const auto plain =
+      tolvane::fuzz::Attempt([&] { return tolvane::DecodeJpeg(bytes, false, nullptr); });
+  const auto reported =
+      tolvane::fuzz::Attempt([&] { return tolvane::DecodeJpeg(bytes, false, &rows); });
   tolvane::fuzz::RequireSame(plain, reported);
   if (reported.raster) rows.RequireFinalRows(*reported.raster);
   return 0;

@@ -96,13 +96,14 @@ BitMasks MasksFor(const Raster& raster) {
 // Writes 32-bit pixels (blue, green, red, fourth byte) into a row of the
 // given layout; the inverse of ReadRowBgrx.
 void PackRowBgrx(const std::uint8_t* in, int width, RasterFormat format, int bits,
-                  const BitMasks& masks, const std::vector<PaletteEntry>& palette,
-                  std::uint8_t* row) {
+                 const BitMasks& masks, const std::vector<PaletteEntry>& palette,
+                 std::uint8_t* row) {
   for (int x = 0; x < width; ++x) {
     const std::uint8_t* px = in + 4 * x;
     if (IsPaletteFormat(format)) {
-      SetPackedIndex(row, x, bits,
-                 static_cast<unsigned>(NearestIndex(palette, IndexCount(bits), px[2], px[1], px[0])));
+      SetPackedIndex(
+          row, x, bits,
+          static_cast<unsigned>(NearestIndex(palette, IndexCount(bits), px[2], px[1], px[0])));
     } else if (bits == 24) {
       std::memcpy(row + 3 * x, px, 3);
     } else if (format == RasterFormat::Device || format == RasterFormat::Bits32) {
@@ -144,8 +145,8 @@ void Raster::MakeStore(int width, int height, RasterFormat format, int bitsPerPi
   };
   std::shared_ptr<PixelStore> store;
   if (width > 0 && height > 0) {
-    const std::uint64_t total =
-        static_cast<std::uint64_t>(RowBytesFor(width, bitsPerPixel)) * static_cast<std::uint64_t>(height);
+    const std::uint64_t total = static_cast<std::uint64_t>(RowBytesFor(width, bitsPerPixel)) *
+                                static_cast<std::uint64_t>(height);
     // Refused before anything is reserved: a header may announce any size.
     if (!FitsMemoryBudget(total)) refuse();
     if constexpr (sizeof(std::size_t) < sizeof(std::uint64_t)) {
@@ -199,8 +200,8 @@ void Raster::SetSize(int width, int height, StoreRefusal refusal) {
 
   if (old.Empty()) return;
   const int rows = std::min(height, old.height_);
-  const std::uint64_t bits =
-      static_cast<std::uint64_t>(std::min(width, old.width_)) * static_cast<std::uint64_t>(bitsPerPixel_);
+  const std::uint64_t bits = static_cast<std::uint64_t>(std::min(width, old.width_)) *
+                             static_cast<std::uint64_t>(bitsPerPixel_);
   const std::size_t wholeBytes = static_cast<std::size_t>(bits / 8);
   const int restBits = static_cast<int>(bits % 8);
   for (int y = 0; y < rows; ++y) {
@@ -209,8 +210,8 @@ void Raster::SetSize(int width, int height, StoreRefusal refusal) {
     std::memcpy(target.data(), source.data(), wholeBytes);
     if (restBits != 0) {
       const auto keep = static_cast<std::uint8_t>(0xFFu << (8 - restBits));
-      target[wholeBytes] = static_cast<std::uint8_t>((source[wholeBytes] & keep) |
-                                                     (target[wholeBytes] & ~keep));
+      target[wholeBytes] =
+          static_cast<std::uint8_t>((source[wholeBytes] & keep) | (target[wholeBytes] & ~keep));
     }
   }
 }
@@ -256,8 +257,8 @@ void Raster::CreateIndependent(const StoreLayout& layout, StoreRefusal refusal) 
     throw Error(std::string(messages::kInvalidPixelFormat));
   }
   // Bit fields belong to 16- and 32-bit stores only.
-  const bool hasMasks = layout.masks.has_value() &&
-                        (layout.bitsPerPixel == 16 || layout.bitsPerPixel == 32);
+  const bool hasMasks =
+      layout.masks.has_value() && (layout.bitsPerPixel == 16 || layout.bitsPerPixel == 32);
   BitMasks masks = hasMasks ? *layout.masks : BitMasks{};
   if (hasMasks && masks.red == 0) masks = layout.bitsPerPixel == 16 ? kMasks565 : kMasks888;
   RasterFormat format = RasterFormat::Custom;
@@ -320,7 +321,8 @@ void Raster::SetAlphaMode(AlphaMode mode) {
       for (int x = 0; x < width_; ++x, px += 4) {
         const unsigned a = px[3];
         if (a == 255) continue;  // both ways leave an opaque pixel as it is
-        for (int c = 0; c < 3; ++c) px[c] = isAlpha ? PremultipliedChannel(px[c], a) : StraightChannel(px[c], a);
+        for (int c = 0; c < 3; ++c)
+          px[c] = isAlpha ? PremultipliedChannel(px[c], a) : StraightChannel(px[c], a);
       }
     }
   }

@@ -28,12 +28,15 @@ constexpr std::uint8_t PremultipliedChannel(unsigned colour, unsigned alpha) {
   return static_cast<std::uint8_t>((colour * alpha * 2 + 255) / 510);
 }
 constexpr std::uint8_t StraightChannel(unsigned colour, unsigned alpha) {
-  return alpha == 0 ? 0 : static_cast<std::uint8_t>(std::min((colour * 255u * 2 + alpha) / (2 * alpha), 255u));
+  return alpha == 0
+             ? 0
+             : static_cast<std::uint8_t>(std::min((colour * 255u * 2 + alpha) / (2 * alpha), 255u));
 }
 
 // The formats whose pixels are indices into a palette.
 constexpr bool IsPaletteFormat(RasterFormat format) {
-  return format == RasterFormat::Bits1 || format == RasterFormat::Bits4 || format == RasterFormat::Bits8;
+  return format == RasterFormat::Bits1 || format == RasterFormat::Bits4 ||
+         format == RasterFormat::Bits8;
 }
 
 enum class RowOrder { BottomUp, TopDown };
@@ -100,8 +103,7 @@ class Raster {
   // also for a store above the memory budget (support/memory_budget.h).
   void SetWidth(int width);
   void SetHeight(int height);
-  void SetSize(int width, int height,
-               StoreRefusal refusal = StoreRefusal::SystemResourcesLow);
+  void SetSize(int width, int height, StoreRefusal refusal = StoreRefusal::SystemResourcesLow);
   // For a raster whose every row is about to be written: sets the size like
   // SetSize, but leaves the new store zero rather than filling it white and
   // copying the old pixels, which would touch every page of it twice.
@@ -124,8 +126,8 @@ class Raster {
                          StoreRefusal refusal = StoreRefusal::OutOfMemory);
 
   const std::vector<PaletteEntry>& Palette() const { return palette_; }
-  // Replaces the palette (at most 256 entries kept); the indices of a palette store are re-mapped to the
-  // nearest colours of the new one.
+  // Replaces the palette (at most 256 entries kept); the indices of a palette store are re-mapped
+  // to the nearest colours of the new one.
   void SetPalette(std::vector<PaletteEntry> palette);
 
   // Meaningful for 16- and 32-bit stores with bit fields (Bits16, Custom).

@@ -22,7 +22,8 @@ constexpr std::size_t kMappedFrom = kHugePage / 2;
 // maps one huge page more than asked, then gives back the unaligned ends.
 std::uint8_t* MapAligned(std::size_t mapped) {
   const std::size_t reserved = mapped + kHugePage;
-  void* start = ::mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* start =
+      ::mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (start == MAP_FAILED) throw std::bad_alloc();
   auto* first = static_cast<std::uint8_t*>(start);
   const auto address = reinterpret_cast<std::uintptr_t>(first);

@@ -50,8 +50,8 @@ std::string PngInflateError(int zlibResult) {
   } else if (zlibResult == 2) {
     description = "need dictionary (2)";
   }
-  return Concat({"画像を解凍できませんでした。不正な圧縮データが含まれるためです。\r\n 説明: ",
-                 description});
+  return Concat(
+      {"画像を解凍できませんでした。不正な圧縮データが含まれるためです。\r\n 説明: ", description});
 }
 
 std::string JpegError(int code) { return "JPEG エラー #" + std::to_string(code); }

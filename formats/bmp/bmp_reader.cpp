@@ -124,7 +124,8 @@ std::optional<BitMasks> ReadMasks(BmpSource& source, const InfoHeader& info) {
 
 std::uint64_t ColourCount(const InfoHeader& info) {
   if (info.clrUsed != 0) return info.clrUsed;
-  if (info.bitCount == 1 || info.bitCount == 4 || info.bitCount == 8) return std::uint64_t{1} << info.bitCount;
+  if (info.bitCount == 1 || info.bitCount == 4 || info.bitCount == 8)
+    return std::uint64_t{1} << info.bitCount;
   return 0;
 }
 
@@ -168,8 +169,9 @@ bool IsSupported(const InfoHeader& info) {
 }
 
 std::uint64_t HeightOf(const InfoHeader& info) {
-  return info.height < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(static_cast<std::int64_t>(info.height))
-                         : static_cast<std::uint64_t>(info.height);
+  return info.height < 0
+             ? std::uint64_t{0} - static_cast<std::uint64_t>(static_cast<std::int64_t>(info.height))
+             : static_cast<std::uint64_t>(info.height);
 }
 
 // The pixel byte count the header announces, saturated instead of wrapping.

@@ -70,8 +70,9 @@ std::vector<std::uint8_t> Headers(const Raster& raster) {
     PutLe16(p + 8, 1);
     PutLe16(p + 10, static_cast<std::uint32_t>(raster.BitsPerPixel()));
   } else {
-    const std::int64_t height = raster.GetRowOrder() == RowOrder::TopDown ? -std::int64_t{raster.Height()}
-                                                                          : raster.Height();
+    const std::int64_t height = raster.GetRowOrder() == RowOrder::TopDown
+                                    ? -std::int64_t{raster.Height()}
+                                    : raster.Height();
     PutLe32(p, kInfoHeaderBytes);
     PutLe32(p + 4, static_cast<std::uint32_t>(raster.Width()));
     PutLe32(p + 8, static_cast<std::uint32_t>(height));
@@ -118,8 +119,10 @@ void WritePixels(const Raster& raster, AtomicOutputFile& out) {
   const std::size_t rowBytes = raster.RowBytes();
   const std::size_t rowsPerChunk = std::max<std::size_t>(1, kWriteChunkBytes / rowBytes);
   std::vector<std::uint8_t> chunk;
-  for (std::size_t first = 0; first < static_cast<std::size_t>(raster.Height()); first += rowsPerChunk) {
-    const std::size_t rows = std::min(rowsPerChunk, static_cast<std::size_t>(raster.Height()) - first);
+  for (std::size_t first = 0; first < static_cast<std::size_t>(raster.Height());
+       first += rowsPerChunk) {
+    const std::size_t rows =
+        std::min(rowsPerChunk, static_cast<std::size_t>(raster.Height()) - first);
     chunk.assign(store.begin() + static_cast<std::ptrdiff_t>(first * rowBytes),
                  store.begin() + static_cast<std::ptrdiff_t>((first + rows) * rowBytes));
     for (std::size_t r = 0; r < rows; ++r) PrepareRow(raster, chunk.data() + r * rowBytes);

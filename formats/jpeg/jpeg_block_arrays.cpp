@@ -79,14 +79,14 @@ int JpegBlockArrays::RealizeAll(long memoryLimit) {
   std::uint64_t total = 0;
   for (const auto& array : arrays_) {
     if (array->realized) continue;
-    const std::uint64_t bytes =
-        std::uint64_t{array->blocksPerRow} * array->rows * sizeof(JBLOCK);
+    const std::uint64_t bytes = std::uint64_t{array->blocksPerRow} * array->rows * sizeof(JBLOCK);
     if (bytes > std::numeric_limits<std::uint64_t>::max() - total) return JERR_OUT_OF_MEMORY;
     total += bytes;
   }
   // Beyond the limit libjpeg's manager would need a backing store, which it
   // does not have.
-  if (memoryLimit > 0 && total > static_cast<std::uint64_t>(memoryLimit)) return JERR_NO_BACKING_STORE;
+  if (memoryLimit > 0 && total > static_cast<std::uint64_t>(memoryLimit))
+    return JERR_NO_BACKING_STORE;
   if (total > std::numeric_limits<std::size_t>::max()) return JERR_OUT_OF_MEMORY;
   for (const auto& array : arrays_) {
     if (array->realized) continue;

@@ -101,10 +101,10 @@ Raster NewRaster(const jpeg_decompress_struct& info, RasterFormat format) {
   Raster raster;
   if (width > 0 && height > 0) {
     // The store's failure reads as it does for any new bitmap.
-    raster.CreateIndependent({width, height, bits, std::nullopt, RowOrder::BottomUp,
-                              info.colormap != nullptr ? PaletteFrom(info)
-                                                       : std::vector<PaletteEntry>{}},
-                             StoreRefusal::SystemResourcesLow);
+    raster.CreateIndependent(
+        {width, height, bits, std::nullopt, RowOrder::BottomUp,
+         info.colormap != nullptr ? PaletteFrom(info) : std::vector<PaletteEntry>{}},
+        StoreRefusal::SystemResourcesLow);
   } else {
     raster.SetFormat(format);
     raster.SetSize(width, height);
@@ -160,8 +160,7 @@ void ReadRowsDuringLastScan(JpegDecompressor& jpeg, int scan, Raster& raster, bo
   outputPass(scan);
   if (info.input_scan_number <= info.output_scan_number) return;
   session.Abandon();
-  while (jpeg.ConsumeInput() != JPEG_REACHED_EOI) {
-  }
+  while (jpeg.ConsumeInput() != JPEG_REACHED_EOI) {}
   outputPass(info.input_scan_number);
 }
 
@@ -186,7 +185,8 @@ Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgr
   jpeg.StartDecompress();
   // Only a file read that way needs its scans counted.
   const int outputScan =
-      duringLastScan ? ReadUpToLastScan(jpeg, scanForecast ? *scanForecast : CountJpegScans(data)) : 0;
+      duringLastScan ? ReadUpToLastScan(jpeg, scanForecast ? *scanForecast : CountJpegScans(data))
+                     : 0;
   Raster raster = NewRaster(info, format);
   RowProgressSession session(raster.Empty() ? nullptr : progress, raster);
   if (duringLastScan) {

@@ -65,7 +65,8 @@ void ChunkReader::Skip(std::uint64_t count) {
 
 bool ChunkReader::ReadSignature() {
   std::uint8_t bytes[sizeof kSignature] = {};
-  return Read(bytes, sizeof bytes) == sizeof bytes && std::memcmp(bytes, kSignature, sizeof bytes) == 0;
+  return Read(bytes, sizeof bytes) == sizeof bytes &&
+         std::memcmp(bytes, kSignature, sizeof bytes) == 0;
 }
 
 ChunkHeader ChunkReader::ReadHeader() {
@@ -109,11 +110,13 @@ std::span<const std::uint8_t> IdatSource::Fetch() {
     reader_.CheckCrc(crc_);
     std::uint8_t bytes[8] = {};
     const std::size_t got = reader_.Read(bytes, 8);
-    if (got != 8 || std::memcmp(bytes + 4, kIDAT.data(), 4) != 0) Fail(messages::kPngMissingImagePart);
+    if (got != 8 || std::memcmp(bytes + 4, kIDAT.data(), 4) != 0)
+      Fail(messages::kPngMissingImagePart);
     remaining_ = LoadBe32(bytes);
     crc_ = CrcStart(kIDAT);
   }
-  const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, piece_.size()));
+  const std::size_t want =
+      static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, piece_.size()));
   const std::size_t got = reader_.Read(piece_.data(), want);
   if (got < want) fileEnded_ = true;
   remaining_ -= got;
@@ -124,7 +127,8 @@ std::span<const std::uint8_t> IdatSource::Fetch() {
 
 void IdatSource::Finish() {
   while (remaining_ > 0 && !fileEnded_) {
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, piece_.size()));
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, piece_.size()));
     const std::size_t got = reader_.Read(piece_.data(), want);
     if (got < want) fileEnded_ = true;
     remaining_ -= got;

@@ -58,7 +58,8 @@ void WriteChunk(AtomicOutputFile& out, const char (&type)[5], std::span<const st
 struct IdatWriter::Stream {
   z_stream z{};
   bool open = false;
-  std::vector<std::uint8_t> chunk = std::vector<std::uint8_t>(kChunkHead + kMaxIdatPiece + kChunkCrc);
+  std::vector<std::uint8_t> chunk =
+      std::vector<std::uint8_t>(kChunkHead + kMaxIdatPiece + kChunkCrc);
 
   Stream() {
     const int result = ::deflateInit(&z, kCompressionLevel);
@@ -150,7 +151,8 @@ std::uint32_t Channels(std::uint8_t colorType) {
 
 bool ValidDepth(std::uint8_t colorType, std::uint8_t bitDepth) {
   switch (colorType) {
-    case kGray: return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
+    case kGray:
+      return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
     case kPalette: return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
     default: return bitDepth == 8 || bitDepth == 16;
   }
@@ -167,8 +169,8 @@ void FilterSub(const std::uint8_t* raw, std::uint8_t* filtered, std::size_t size
 }
 
 template <std::size_t N>
-void GatherPixelsOf(const std::uint8_t* row, std::uint8_t* out, std::size_t count, std::size_t start,
-                    std::size_t step) {
+void GatherPixelsOf(const std::uint8_t* row, std::uint8_t* out, std::size_t count,
+                    std::size_t start, std::size_t step) {
   const std::uint8_t* in = row + start * N;
   const std::size_t stride = step * N;
   for (std::size_t j = 0; j < count; ++j, in += stride, out += N) {
@@ -238,7 +240,8 @@ void WriteImageData(AtomicOutputFile& out, const ImageHeader& header,
                     const std::function<std::span<const std::uint8_t>(int y)>& fetchRow) {
   const std::uint32_t channels = Channels(header.colorType);
   if (!ValidDepth(header.colorType, header.bitDepth) || header.interlace > 1) FailPixelFormat();
-  if (header.height > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) FailPixelFormat();
+  if (header.height > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
+    FailPixelFormat();
 
   const std::uint32_t bitsPerPixel = header.bitDepth * channels;
   const std::size_t bpp = std::max<std::size_t>(1, bitsPerPixel / 8);
@@ -250,8 +253,8 @@ void WriteImageData(AtomicOutputFile& out, const ImageHeader& header,
   std::vector<std::uint8_t> passRow = RowBuffer(interlaced ? rowBytes : 0);
 
   IdatWriter idat(out);
-  const std::span<const Adam7Pass> passes = interlaced ? std::span<const Adam7Pass>(kAdam7)
-                                                       : std::span<const Adam7Pass>(&kWholeImage, 1);
+  const std::span<const Adam7Pass> passes =
+      interlaced ? std::span<const Adam7Pass>(kAdam7) : std::span<const Adam7Pass>(&kWholeImage, 1);
   for (const Adam7Pass& pass : passes) {
     const std::uint32_t columns = PassExtent(header.width, pass.startColumn, pass.columnStep);
     const std::uint32_t rows = PassExtent(header.height, pass.startRow, pass.rowStep);
@@ -323,7 +326,8 @@ PngWriter::PngWriter(AtomicOutputFile& out, const ImageHeader& header,
     : out_(out), header_(header) {
   const std::uint32_t channels = Channels(header.colorType);
   if (!ValidDepth(header.colorType, header.bitDepth) || header.interlace > 1) FailPixelFormat();
-  if (header.height > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) FailPixelFormat();
+  if (header.height > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
+    FailPixelFormat();
   rowBytes_ = RowBytes(header.width, header.bitDepth * channels);
   filterBpp_ = FilterBytesPerPixel(header);
   if (header.interlace == 1) {
@@ -375,7 +379,8 @@ void PngWriter::Finish() {
     idat_->Finish();
   } else {
     WriteImageData(out_, header_, [&](int y) {
-      return std::span<const std::uint8_t>(kept_.data() + rowBytes_ * static_cast<std::size_t>(y), rowBytes_);
+      return std::span<const std::uint8_t>(kept_.data() + rowBytes_ * static_cast<std::size_t>(y),
+                                           rowBytes_);
     });
   }
   WriteChunk(out_, "IEND", {});
@@ -394,7 +399,8 @@ std::vector<std::uint8_t> PaletteChunk(const Raster& raster, int bits) {
 
 // tRNS for a transparent raster: the key colour of an RGB image, or for a
 // palette image the first entry of that colour made fully transparent.
-std::vector<std::uint8_t> TransparencyChunk(const Raster& raster, std::span<const std::uint8_t> plte) {
+std::vector<std::uint8_t> TransparencyChunk(const Raster& raster,
+                                            std::span<const std::uint8_t> plte) {
   if (!raster.Transparent()) return {};
   const Rgb key = raster.TransparentColor();
   if (plte.empty()) return {0, key.red, 0, key.green, 0, key.blue};
@@ -420,13 +426,15 @@ void WritePng(AtomicOutputFile& out, const Raster& raster, std::uint8_t interlac
   header.bitDepth = static_cast<std::uint8_t>(indexed && !raster.Empty() ? bits : 8);
   header.colorType = indexed ? kPalette : kRgb;
   header.interlace = interlace;
-  const std::vector<std::uint8_t> plte = indexed ? PaletteChunk(raster, bits) : std::vector<std::uint8_t>{};
+  const std::vector<std::uint8_t> plte =
+      indexed ? PaletteChunk(raster, bits) : std::vector<std::uint8_t>{};
   const std::vector<std::uint8_t> trns = TransparencyChunk(raster, plte);
 
   PngWriter writer(out, header, plte, trns);
   if (raster.Empty()) {
     // Rows of nothing: a pass without rows or columns has no scan lines.
-    const std::vector<std::uint8_t> none(RowBytes(header.width, header.bitDepth * Channels(header.colorType)));
+    const std::vector<std::uint8_t> none(
+        RowBytes(header.width, header.bitDepth * Channels(header.colorType)));
     for (int y = 0; y < raster.Height(); ++y) writer.WriteRow(none);
   } else if (indexed) {
     for (int y = 0; y < raster.Height(); ++y) writer.WriteRow(raster.Row(y));

@@ -85,7 +85,7 @@ class PngWriter {
   std::size_t filterBpp_ = 1;
   std::uint32_t rowsWritten_ = 0;
   std::vector<std::uint8_t> filtered_;
-  ByteBlock kept_;                   // with Adam7: every row, until Finish
+  ByteBlock kept_;                    // with Adam7: every row, until Finish
   std::unique_ptr<IdatWriter> idat_;  // without: the stream the rows go into
 };
 
@@ -104,4 +104,4 @@ namespace tolvane {
 // appears only when complete.
 void SavePngFile(const Raster& raster, const std::string& path, std::uint8_t interlace = 0);
 
-}  // namespace tolvane::png
+}  // namespace tolvane

@@ -11,7 +11,8 @@ inline constexpr std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 
 // The 4-byte big-endian numbers of chunk lengths, CRCs and header fields.
 inline std::uint32_t LoadBe32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
 }
 inline void StoreBe32(std::uint8_t* out, std::uint32_t value) {
   out[0] = static_cast<std::uint8_t>(value >> 24);
@@ -74,8 +75,13 @@ struct Adam7Pass {
   int rowStep;
   int columnStep;
 };
-inline constexpr std::array<Adam7Pass, 7> kAdam7{{
-    {0, 0, 8, 8}, {0, 4, 8, 8}, {4, 0, 8, 4}, {0, 2, 4, 4}, {2, 0, 4, 2}, {0, 1, 2, 2}, {1, 0, 2, 1}}};
+inline constexpr std::array<Adam7Pass, 7> kAdam7{{{0, 0, 8, 8},
+                                                  {0, 4, 8, 8},
+                                                  {4, 0, 8, 4},
+                                                  {0, 2, 4, 4},
+                                                  {2, 0, 4, 2},
+                                                  {0, 1, 2, 2},
+                                                  {1, 0, 2, 1}}};
 
 // A non-interlaced image is one pass over every pixel.
 inline constexpr Adam7Pass kWholeImage{0, 0, 1, 1};
@@ -83,7 +89,9 @@ inline constexpr Adam7Pass kWholeImage{0, 0, 1, 1};
 // Pixels of a pass along one side: ceil((size - start) / step), 0 when none.
 inline std::uint32_t PassExtent(std::uint32_t size, int start, int step) {
   const auto s = static_cast<std::uint32_t>(start);
-  return size > s ? (size - s + static_cast<std::uint32_t>(step) - 1) / static_cast<std::uint32_t>(step) : 0;
+  return size > s
+             ? (size - s + static_cast<std::uint32_t>(step) - 1) / static_cast<std::uint32_t>(step)
+             : 0;
 }
 
 }  // namespace tolvane::png

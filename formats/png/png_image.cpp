@@ -20,8 +20,8 @@ namespace {
 [[noreturn]] void Fail(std::string_view message) { throw Error(std::string(message)); }
 
 bool IsUnderstood(const ChunkType& type) {
-  for (const ChunkType& known : {png::kIHDR, png::kIDAT, png::kPLTE, png::kIEND, png::kgAMA, png::ktRNS,
-                                 png::kpHYs, png::ktIME, png::ktEXt, png::kzTXt}) {
+  for (const ChunkType& known : {png::kIHDR, png::kIDAT, png::kPLTE, png::kIEND, png::kgAMA,
+                                 png::ktRNS, png::kpHYs, png::ktIME, png::ktEXt, png::kzTXt}) {
     if (type == known) return true;
   }
   return false;
@@ -29,7 +29,9 @@ bool IsUnderstood(const ChunkType& type) {
 
 bool IsCritical(const ChunkType& type) { return (static_cast<unsigned char>(type[0]) & 0x20) == 0; }
 
-bool IsPaletteStore(const Raster& store) { return !store.Empty() && IsPaletteFormat(store.Format()); }
+bool IsPaletteStore(const Raster& store) {
+  return !store.Empty() && IsPaletteFormat(store.Format());
+}
 
 }  // namespace
 
@@ -69,14 +71,17 @@ void PngImage::LoadPng(ByteSource& bytes, RowProgress* progress) {
       reader.Skip(std::uint64_t{chunk.length} + 4);
       continue;
     }
-    if (!IsUnderstood(chunk.type) && IsCritical(chunk.type)) Fail(messages::kPngUnknownCriticalChunk);
+    if (!IsUnderstood(chunk.type) && IsCritical(chunk.type))
+      Fail(messages::kPngUnknownCriticalChunk);
 
     if (chunk.type == png::kIDAT) {
-      if (header_.colorType == png::kGray || header_.colorType == png::kGrayAlpha) MakeGrayRamp(gamma.forward);
+      if (header_.colorType == png::kGray || header_.colorType == png::kGrayAlpha)
+        MakeGrayRamp(gamma.forward);
       png::IdatSource source(reader, chunk.length);
       // Images with alpha become a new raster when converted: their rows are of
       // no use to a reader of the store.
-      const bool withAlpha = header_.colorType == png::kGrayAlpha || header_.colorType == png::kRgbAlpha;
+      const bool withAlpha =
+          header_.colorType == png::kGrayAlpha || header_.colorType == png::kRgbAlpha;
       png::DecodeImageData(header_, source, gamma.forward, planes_, withAlpha ? nullptr : progress);
       imageDecoded = true;
       chunkTypes_.push_back(chunk.type);
@@ -131,7 +136,8 @@ void PngImage::ReadHeaderChunk(const std::vector<std::uint8_t>& data) {
   planes_ = png::CreatePlanes(header);
 }
 
-void PngImage::ReadPaletteChunk(const std::vector<std::uint8_t>& data, const png::ByteTable& gamma) {
+void PngImage::ReadPaletteChunk(const std::vector<std::uint8_t>& data,
+                                const png::ByteTable& gamma) {
   if (data.size() % 3 != 0 || data.size() > 768) Fail(messages::kPngInvalidPalette);
   palette_.clear();
   for (std::size_t i = 0; i < data.size(); i += 3) {
@@ -168,7 +174,8 @@ Rgb PngImage::DeriveKeyColor(const png::ByteTable& gamma) const {
       const std::uint8_t sample = transparency_[1];
       return entry(sample <= 3 ? sample * png::GrayRampStep(header_.bitDepth) : sample);
     }
-    case png::kRgb: return Rgb{gamma[transparency_[1]], gamma[transparency_[3]], gamma[transparency_[5]]};
+    case png::kRgb:
+      return Rgb{gamma[transparency_[1]], gamma[transparency_[3]], gamma[transparency_[5]]};
     case png::kPalette:
       for (std::size_t i = 0; i < transparency_.size(); ++i) {
         if (transparency_[i] == 0) return entry(i);
@@ -186,7 +193,8 @@ PngImage::Transparency PngImage::TransparencyMode() const {
     case png::kRgb: return HasChunk(png::ktRNS) ? Transparency::Key : Transparency::None;
     case png::kPalette: {
       if (!HasChunk(png::ktRNS)) return Transparency::None;
-      const auto below = std::count_if(transparency_.begin(), transparency_.end(), [](std::uint8_t v) { return v != 255; });
+      const auto below = std::count_if(transparency_.begin(), transparency_.end(),
+                                       [](std::uint8_t v) { return v != 255; });
       return below == 1 ? Transparency::Key : Transparency::Partial;
     }
     default: return Transparency::None;
@@ -199,8 +207,9 @@ void PngImage::Draw(Surface& surface, const Rect& rect) const {
     case Transparency::None: StretchNearest(surface, rect, planes_.store); break;
     case Transparency::Key: StretchColorKey(surface, rect, planes_.store, keyColor_); break;
     case Transparency::Partial:
-      png::DrawPartial({header_.colorType, &planes_.store, planes_.alpha.get(), &palette_, &transparency_},
-                       surface, rect);
+      png::DrawPartial(
+          {header_.colorType, &planes_.store, planes_.alpha.get(), &palette_, &transparency_},
+          surface, rect);
       break;
   }
 }
@@ -216,8 +225,9 @@ void PngImage::ToRaster(Raster& raster) const {
   if (mode == Transparency::Partial) {
     result.CreateIndependent({width_, height_, 32, std::nullopt, RowOrder::BottomUp, {}});
     result.SetAlphaMode(AlphaMode::Defined);
-    png::DrawPartialOnto({header_.colorType, &planes_.store, planes_.alpha.get(), &palette_, &transparency_},
-                         result);
+    png::DrawPartialOnto(
+        {header_.colorType, &planes_.store, planes_.alpha.get(), &palette_, &transparency_},
+        result);
   } else if (header_.colorType == png::kGray && planes_.store.BitsPerPixel() == 8) {
     // Gray at 8 bits per pixel becomes gray colour pixels.
     result.CreateIndependent({width_, height_, 24, std::nullopt, RowOrder::BottomUp, {}});

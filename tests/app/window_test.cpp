@@ -78,11 +78,14 @@ class WindowTest : public ::testing::Test {
   }
   void DropFiles(const std::vector<std::string>& paths) {
     QList<QUrl> urls;
-    for (const std::string& path : paths) urls.append(QUrl::fromLocalFile(QString::fromStdString(path)));
+    for (const std::string& path : paths)
+      urls.append(QUrl::fromLocalFile(QString::fromStdString(path)));
     Drop(urls);
   }
 
-  QImage Grab() const { return form->Image1->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+  QImage Grab() const {
+    return form->Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  }
   QImage Expected() const {
     return SurfaceToImage(
         RenderPreview(form->Image1->Current(), form->Image1->width(), form->Image1->height()));
@@ -137,9 +140,8 @@ TEST_F(WindowTest, ScalesToTheMonitorAndBack) {
     fresh->ApplyDpi(dpi);
     const window::WindowLayout expected = window::LayoutAt(dpi);
     EXPECT_EQ(fresh->size(), QSize(expected.clientWidth, expected.clientHeight)) << dpi;
-    EXPECT_EQ(fresh->Edit1->geometry(),
-              QRect(expected.nameField.left, expected.nameField.top, expected.nameField.width,
-                    expected.nameField.height))
+    EXPECT_EQ(fresh->Edit1->geometry(), QRect(expected.nameField.left, expected.nameField.top,
+                                              expected.nameField.width, expected.nameField.height))
         << dpi;
     EXPECT_EQ(fresh->Memo1->geometry(),
               QRect(expected.log.left, expected.log.top, expected.log.width, expected.log.height))
@@ -241,7 +243,8 @@ TEST_F(WindowTest, AFailingFileIsReportedAndTheWindowTakesTheNextDrop) {
   EXPECT_EQ(box.caption, static_cast<TolvaneApplication*>(qApp)->Title());
   EXPECT_EQ(box.caption, QStringLiteral("window_tests"));
   // "ファイル %s は開けません。 %s " ends in a blank: no period is added.
-  EXPECT_TRUE(box.text.startsWith(Q("ファイル ") + QString::fromStdString(missing) + Q(" は開けません。 ")))
+  EXPECT_TRUE(
+      box.text.startsWith(Q("ファイル ") + QString::fromStdString(missing) + Q(" は開けません。 ")))
       << box.text.toStdString();
   EXPECT_TRUE(box.text.endsWith(QLatin1Char(' ')));
   EXPECT_EQ(form->Edit1->text(), QStringLiteral("before"));
@@ -283,13 +286,15 @@ TEST_F(WindowTest, TheLogAppendsAtItsEndAndNeverWraps) {
   form->Memo1->Clear();
   EXPECT_EQ(form->Memo1->Text(), "");
   const std::string longLine(400, 'x');
-  for (const std::string& line : {std::string("one"), longLine, std::string("three"), std::string("four")}) {
+  for (const std::string& line :
+       {std::string("one"), longLine, std::string("three"), std::string("four")}) {
     form->Memo1->Append(line);
   }
   const std::string expected = "one\r\n" + longLine + "\r\nthree\r\nfour\r\n";
   EXPECT_EQ(form->Memo1->Text(), expected);
   EXPECT_EQ(form->Memo1->CaretPosition(), static_cast<int>(expected.size()));
-  EXPECT_EQ(form->Memo1->horizontalScrollBar()->value(), form->Memo1->horizontalScrollBar()->minimum());
+  EXPECT_EQ(form->Memo1->horizontalScrollBar()->value(),
+            form->Memo1->horizontalScrollBar()->minimum());
   EXPECT_GT(form->Memo1->horizontalScrollBar()->maximum(), 0);  // the long line stays one line
 }
 

@@ -13,7 +13,7 @@ TEST(InputFormats, TheExtensionPicksTheReaderInAnyCase) {
       {"C:\\p\\photo.jpg", "jpeg"}, {"C:\\p\\photo.jPg", "jpeg"}, {"C:\\p\\photo.Jpeg", "jpeg"},
       {"C:\\p\\scan.tIf", "tiff"},  {"C:\\p\\scan.TIFF", "tiff"}, {"C:\\p\\art.png", "png"},
       {"C:\\p\\a.b.BMP", "bmp"},    {"C:\\p\\anim.gif", ""},      {"C:\\p\\photo.jpe", ""},
-      {"C:\\p\\noext", ""},         {"C:\\a.b\\file", ""},         {"C:\\p\\.png", "png"},
+      {"C:\\p\\noext", ""},         {"C:\\a.b\\file", ""},        {"C:\\p\\.png", "png"},
   };
   for (const auto& c : cases) {
     const InputFormat* format = InputFormatFor(c.path, kWindowsSeparators);

@@ -46,7 +46,6 @@ Raster Decode(const std::vector<std::uint8_t>& bytes, bool paletteMode = false) 
   return raster;
 }
 
-
 struct Bgr {
   int blue, green, red;
 };
@@ -79,7 +78,8 @@ JpegRecipe Picture(int width = 64, int height = 48) {
   recipe.width = width;
   recipe.height = height;
   recipe.pixel = [width, height](int x, int y, std::uint8_t* out) {
-    const bool square = x >= width / 4 && x < 3 * width / 4 && y >= height / 4 && y < 3 * height / 4;
+    const bool square =
+        x >= width / 4 && x < 3 * width / 4 && y >= height / 4 && y < 3 * height / 4;
     out[0] = square ? 0 : (y < height / 2 ? 255 : 0);
     out[1] = square ? 255 : 0;
     out[2] = square ? 0 : (y < height / 2 ? 0 : 255);
@@ -121,7 +121,8 @@ TEST(JpegImage, MatchesTheReferenceDecodeOfTheBaselineAndProgressiveSuiteImages)
     while (ppm[offset] < '0' || ppm[offset] > '9') ++offset;
     while (ppm[offset] >= '0' && ppm[offset] <= '9') field = field * 10 + (ppm[offset++] - '0');
   }
-  offset = ppm.size() - static_cast<std::size_t>(fields[0]) * static_cast<std::size_t>(fields[1]) * 3;
+  offset =
+      ppm.size() - static_cast<std::size_t>(fields[0]) * static_cast<std::size_t>(fields[1]) * 3;
   for (const char* name : {"testorig.jpg", "testimgint.jpg"}) {
     const Raster raster = Decode(testing::ReadFile((dir / "jpeg" / name).string()));
     ASSERT_EQ(raster.Width(), fields[0]) << name;
@@ -307,8 +308,7 @@ TEST(JpegImage, LoadingFailsWithTheSixBCodeOfTheFault) {
   for (const Case& c : cases) {
     TempDir dir;
     JpegImage image;
-    EXPECT_EQ(MessageOf([&] { LoadBytes(image, c.bytes); }), messages::JpegError(c.code))
-        << c.what;
+    EXPECT_EQ(MessageOf([&] { LoadBytes(image, c.bytes); }), messages::JpegError(c.code)) << c.what;
   }
 }
 

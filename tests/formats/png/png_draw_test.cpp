@@ -27,7 +27,8 @@ TEST(PngDraw, NoneStretchesTheStore) {
 
 TEST(PngDraw, KeyLeavesKeyPixelsAlone) {
   TempDir dir;
-  const auto image = LoadFromBytes(SimplePng(2, 1, 8, 2, {{10, 20, 30, 40, 50, 60}}, {{"tRNS", {0, 40, 0, 50, 0, 60}}}));
+  const auto image = LoadFromBytes(
+      SimplePng(2, 1, 8, 2, {{10, 20, 30, 40, 50, 60}}, {{"tRNS", {0, 40, 0, 50, 0, 60}}}));
   Surface surface(2, 1, kGrey);
   image.Draw(surface, {0, 0, 2, 1});
   EXPECT_EQ(At(surface, 0, 0), (Bgra{30, 20, 10, 0}));
@@ -53,7 +54,8 @@ TEST(PngDraw, GrayKeyOfALowDepthMatchesThePixelsOfThatSample) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "depth " << c.bitDepth << ", key " << int{c.keySample});
-    const auto image = LoadFromBytes(SimplePng(4, 1, c.bitDepth, 0, {c.row}, {{"tRNS", {0, c.keySample}}}));
+    const auto image =
+        LoadFromBytes(SimplePng(4, 1, c.bitDepth, 0, {c.row}, {{"tRNS", {0, c.keySample}}}));
     ASSERT_EQ(image.TransparencyMode(), PngImage::Transparency::Key);
     Raster raster;
     image.ToRaster(raster);
@@ -84,9 +86,12 @@ TEST(PngDraw, PartialBlendsByColourType) {
       {"RGBA opaque", SimplePng(1, 1, 8, 6, {{200, 201, 202, 255}}), {202, 201, 200, 255}},
       {"RGBA clear", SimplePng(1, 1, 8, 6, {{200, 200, 200, 0}}), {100, 100, 100, 0}},
       {"gray + alpha, its index not its ramp colour",
-       SimplePng(1, 1, 8, 4, {{200, 128}}, {{"gAMA", {0, 1, 0x86, 0xA0}}}), {150, 150, 150, 128}},
+       SimplePng(1, 1, 8, 4, {{200, 128}}, {{"gAMA", {0, 1, 0x86, 0xA0}}}),
+       {150, 150, 150, 128}},
       {"gray + alpha clear", SimplePng(1, 1, 8, 4, {{200, 0}}), {100, 100, 100, 0}},
-      {"palette", SimplePng(1, 1, 8, 3, {{0}}, {{"PLTE", {200, 200, 200}}, {"tRNS", {128, 7}}}), {150, 150, 150, 128}},
+      {"palette",
+       SimplePng(1, 1, 8, 3, {{0}}, {{"PLTE", {200, 200, 200}}, {"tRNS", {128, 7}}}),
+       {150, 150, 150, 128}},
   };
   for (const Case& c : cases) {
     Surface surface(1, 1, kGrey);

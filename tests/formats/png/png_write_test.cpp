@@ -49,7 +49,8 @@ TEST(PngWrite, SavedDeviceRasterHasTheProgramsLayout) {
     const auto chunks = ChunksIn(ReadFile(path));
     ASSERT_GE(chunks.size(), 3u);
     EXPECT_EQ(chunks.front().type, "IHDR");
-    EXPECT_EQ(chunks.front().data, (Bytes{0, 0, 0, 37, 0, 0, 0, 11, 8, 2, 0, 0, static_cast<std::uint8_t>(interlace)}));
+    EXPECT_EQ(chunks.front().data,
+              (Bytes{0, 0, 0, 37, 0, 0, 0, 11, 8, 2, 0, 0, static_cast<std::uint8_t>(interlace)}));
     EXPECT_EQ(chunks.back().type, "IEND");
     for (std::size_t i = 1; i + 1 < chunks.size(); ++i) EXPECT_EQ(chunks[i].type, "IDAT");
 
@@ -60,7 +61,9 @@ TEST(PngWrite, SavedDeviceRasterHasTheProgramsLayout) {
     reread.ToRaster(pixels);
     for (int y = 0; y < 11; ++y) {
       for (int x = 0; x < 37; ++x) {
-        ASSERT_EQ(PixelAt(pixels, x, y), (Bgra{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), static_cast<std::uint8_t>(x + y), 0}));
+        ASSERT_EQ(PixelAt(pixels, x, y),
+                  (Bgra{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y),
+                        static_cast<std::uint8_t>(x + y), 0}));
       }
     }
   }
