@@ -51,6 +51,22 @@ class WaitCursor {
   WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
+// Restarts a timer when the scope ends, however it ends.
+class RestartOnExit {
+ public:
+  explicit RestartOnExit(QTimer& timer) : timer_(timer) {}
+  ~RestartOnExit() { timer_.start(); }
+  RestartOnExit(const RestartOnExit&) = delete;
+  RestartOnExit& operator=(const RestartOnExit&) = delete;
+
+ private:
+  QTimer& timer_;
+};
+
+// How long the window waits after a conversion before it gives back the
+// memory kept for the next one.
+constexpr int kKeptBlocksIdleMs = 5000;
+
 // The path as the core takes it: UTF-8 with the platform's separators on
 // Windows, the file system's own bytes elsewhere.
 std::string NativePath(const QString& path) {
@@ -95,6 +111,10 @@ TForm102::TForm102(QWidget* parent) : QWidget(parent) {
   setTabOrder(Memo1, Edit1);
   Memo1->setFocus();
 
+  releaseKeptBlocks_.setSingleShot(true);
+  releaseKeptBlocks_.setInterval(kKeptBlocksIdleMs);
+  connect(&releaseKeptBlocks_, &QTimer::timeout, this, [] { ReleaseKeptBlocks(); });
+
   // Qt's own high-DPI scaling is off; the window scales itself from the
   // design resolution to its screen's.
   create();
@@ -115,6 +135,7 @@ void TForm102::HandleDropFiles(const QStringList& localFiles) {
   // The whole path, however long.
   const std::string nativePath = NativePath(path);
   {
+    const RestartOnExit idle(releaseKeptBlocks_);
     WaitCursor wait;
     ConvertImageFile(nativePath, *Memo1, *Image1);
   }

@@ -2,11 +2,13 @@
 
 #include <QLineEdit>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include "app/log_widget.h"
 #include "app/preview_widget.h"
 #include "app/rules/window_layout.h"
+#include "support/block_cache.h"
 
 namespace tolvane::app {
 
@@ -62,6 +64,10 @@ class TForm102 : public QWidget {
   int dpi_ = window::kDesignDpi;
   QMetaObject::Connection screenDpiConnection_;
   bool placedWithFrame_ = false;
+  // The large blocks a conversion frees serve the next drop, and are given
+  // back once the window has been idle for a few seconds.
+  KeepFreedBlocks keepFreedBlocks_;
+  QTimer releaseKeptBlocks_;
 };
 
 // The dropped entries that are local files or folders, in the order of the

@@ -26,7 +26,9 @@ import time
 WALL_TARGET = {"jpeg": 0.80, "png": 0.80, "adam7": 0.80, "bmp": 1.00, "tiff": 1.00}
 CPU_TARGET = 1.10
 # Throughput of two conversions at once against one at a time on one core.
-JOBS_TARGET = 1.80
+JOBS_TARGET = 1.90
+# A batch's CPU per file against the floor's per file.
+JOBS_CPU_TARGET = 1.05
 
 PILLOW_JOB = """\
 import sys
@@ -173,12 +175,16 @@ def run_tool(tool, job, core=None):
     run = run_measured(argv, folder)
     run.core = core
     if tool.is_floor and run.status == 0:
-        # The floor times only the libraries' work itself.
-        fields = run.stdout.split()
-        values = dict(zip(fields[::2], fields[1::2]))
-        run.wall, run.cpu, run.system = float(values["wall"]), float(values["cpu"]), float(values["system"])
-        run.parts = (float(values["decode-cpu"]), float(values["deflate-cpu"]))
+        take_floor_figures(run)
     return run
+
+
+def take_floor_figures(run):
+    """The floor times only the libraries' work itself, and prints it."""
+    fields = run.stdout.split()
+    values = dict(zip(fields[::2], fields[1::2]))
+    run.wall, run.cpu, run.system = float(values["wall"]), float(values["cpu"]), float(values["system"])
+    run.parts = (float(values["decode-cpu"]), float(values["deflate-cpu"]))
 
 
 def floor_cores():
@@ -340,10 +346,29 @@ def markdown(results, args, environment):
 
 # ---- several files at once ---------------------------------------------------
 
+def measure_floor_of_files(links, args, folder, core):
+    """The floor of every file in turn, as one run: its CPU and system time
+    summed, each file timed inside the floor as for a single input."""
+    total = Run(0, 0.0, 0.0, 0.0, 0, "", "")
+    total.core = core
+    for link in links:
+        argv = [args.floor, link] if core is None else [TASKSET, "-c", str(core), args.floor, link]
+        run = run_measured(argv, folder)
+        if run.status != 0:
+            sys.exit(f"compare: the floor failed on {link}: {first_line(run.stderr)}")
+        take_floor_figures(run)
+        total.wall += run.wall
+        total.cpu += run.cpu
+        total.system += run.system
+    return total
+
+
 def measure_jobs(paths, args, scratch, raw_rows):
     """Times tolvane-cli convert over a set of files: one at a time on one
     core, one at a time (-j 1, which may use the second core inside each
-    conversion) and two at a time (-j 2). Throughput is files per second."""
+    conversion) and two at a time (-j 2). Throughput is files per second.
+    Beside them: the floor of every file, for the CPU per file, and one
+    conversion of the largest file alone, for the peak memory."""
     folder = os.path.join(scratch, "jobs")
     os.makedirs(folder, exist_ok=True)
     links = []
@@ -356,8 +381,12 @@ def measure_jobs(paths, args, scratch, raw_rows):
                 ("-j 1", [args.cli, "convert", "-j", "1"] + links)]
     if TASKSET:
         variants.append(("-j 1 on one core", [TASKSET, "-c", "0", args.cli, "convert", "-j", "1"] + links))
+    largest = max(links, key=os.path.getsize)
+    variants.append(("one file alone", [args.cli, "convert", largest]))
     print(f"\njobs: {len(links)} JPEG photographs", flush=True)
     samples = {name: [] for name, _ in variants}
+    floor_runs = []
+    cores = floor_cores()
     for name, argv in variants:  # warm-up
         run = run_measured(argv, folder)
         if run.status != 0:
@@ -369,27 +398,49 @@ def measure_jobs(paths, args, scratch, raw_rows):
             samples[name].append(run)
             raw_rows.append(["jobs", name, round_index + 1, f"{run.wall:.4f}", f"{run.cpu:.4f}",
                              f"{run.system:.4f}", run.peak_kib, ""])
+        core = cores[round_index % len(cores)] if cores else None
+        run = measure_floor_of_files(links, args, folder, core)
+        floor_runs.append(run)
+        raw_rows.append(["jobs", "floor", round_index + 1, f"{run.wall:.4f}", f"{run.cpu:.4f}",
+                         f"{run.system:.4f}", "", "" if core is None else core])
         print(f"  round {round_index + 1}/{args.runs} done", flush=True)
     rows = []
     for name, _ in variants:
         runs = samples[name]
         wall = median([r.wall for r in runs])
+        files = 1 if name == "one file alone" else len(links)
         rows.append({"name": name, "wall": wall, "cpu": median([r.cpu for r in runs]),
-                     "peak_mib": median([r.peak_kib / 1024 for r in runs]),
-                     "throughput": len(links) / wall if wall else None})
-    return {"files": [os.path.basename(p) for p in paths], "rows": rows}
+                     "system": median([r.system for r in runs]),
+                     "peak_mib": median([r.peak_kib / 1024 for r in runs]), "files": files,
+                     "throughput": files / wall if wall else None})
+    floor_total, _ = floor_cpu(floor_runs)
+    return {"files": [os.path.basename(p) for p in paths], "largest": os.path.basename(largest),
+            "rows": rows, "floor_per_file": floor_total / len(links),
+            "floor_system_per_file": median([r.system for r in floor_runs]) / len(links)}
 
 
 def jobs_markdown(jobs):
     by_name = {row["name"]: row for row in jobs["rows"]}
+    floor = jobs["floor_per_file"]
     lines = [f"## jobs: {len(jobs['files'])} JPEG photographs converted by one call", "",
              ", ".join(jobs["files"]), "",
-             "| variant | wall s | CPU s | peak MiB | files / s |", "|---|---:|---:|---:|---:|"]
+             f"The floor per file: {fmt(floor)} s CPU ({fmt(jobs['floor_system_per_file'])} s system), "
+             "each file in a process of its own, held to each core in turn. "
+             f"\"one file alone\" converts the largest file, {jobs['largest']}, by itself.", "",
+             "| variant | wall s | CPU s | system s | CPU per file s | ÷ floor per file | peak MiB | files / s |",
+             "|---|---:|---:|---:|---:|---:|---:|---:|"]
     for row in jobs["rows"]:
-        lines.append(f"| {row['name']} | {fmt(row['wall'])} | {fmt(row['cpu'])} | "
-                     f"{fmt(row['peak_mib'], 0)} | {fmt(row['throughput'], 2)} |")
+        per_file = row["cpu"] / row["files"] if row["cpu"] is not None else None
+        ratio = per_file / floor if per_file is not None and floor else None
+        lines.append(f"| {row['name']} | {fmt(row['wall'])} | {fmt(row['cpu'])} | {fmt(row['system'])} | "
+                     f"{fmt(per_file)} | {fmt(ratio, 2)} | {fmt(row['peak_mib'], 0)} | "
+                     f"{fmt(row['throughput'], 2)} |")
     two = by_name.get("-j 2", {}).get("throughput")
-    lines.append("")
+    lines += ["", f"- CPU per file ÷ the floor's per file: target ≤ {JOBS_CPU_TARGET:.2f} for -j 1 and -j 2"]
+    alone = by_name.get("one file alone", {}).get("peak_mib")
+    peak_two = by_name.get("-j 2", {}).get("peak_mib")
+    if alone and peak_two:
+        lines.append(f"- peak of -j 2 ÷ two conversions of the largest file alone: {peak_two / (2 * alone):.2f}")
     for base in ("-j 1 on one core", "-j 1"):
         one = by_name.get(base, {}).get("throughput")
         if two and one:

@@ -11,12 +11,13 @@
 // By extension:
 //   .jpg .jpeg  reading the file, libjpeg's decode with the converter's
 //               parameters (scale 1/1, block smoothing on, float IDCT, RGB
-//               out, into one buffer), then deflate of the output rows
-//   .png        reading the file, zlib's inflate of the IDAT data through a
-//               small reused buffer, then deflate of the output rows (Adam7
-//               passes for an Adam7 input, as the converter keeps the input's
+//               out, into one image buffer), then deflate of the output rows
+//   .png        reading the file, zlib's inflate of the IDAT data into one
+//               image buffer, then deflate of the output rows (Adam7 passes
+//               for an Adam7 input, as the converter keeps the input's
 //               interlace method)
-//   .tif .tiff  libtiff's decode of every strip or tile, then deflate
+//   .tif .tiff  libtiff's decode of every strip into one image buffer, then
+//               deflate
 //   .bmp        reading the file; BMP output has nothing to compress
 //
 // "Deflate of the output rows" is zlib at level 7 with default parameters over
@@ -25,6 +26,12 @@
 // the PNG encoder does. The reduced pixels are the exact area average of the
 // decoded image, made outside the timed part: the reduction is the converter's own
 // work, but deflate must see rows like the ones it will really get.
+//
+// A converter that shows the picture must hold the decoded image, so every
+// decode goes into one buffer the size of the image, made as the converter
+// makes its pixel store (a ByteBlock: fresh pages, first touched when the
+// decoder writes them). What fresh memory costs the system is thus in the
+// floor as it is in the converter.
 
 #include <sys/resource.h>
 #include <tiffio.h>
@@ -46,6 +53,7 @@
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
 
+#include "support/byte_block.h"
 #include "support/exact.h"
 
 namespace {
@@ -73,7 +81,7 @@ struct Image {
   int width = 0;
   int height = 0;
   int channels = 3;
-  Bytes pixels;
+  tolvane::ByteBlock pixels;
 };
 
 class Stopwatch {
@@ -192,7 +200,7 @@ Image DecodeJpeg(const Bytes& file) {
   image.height = static_cast<int>(info.output_height);
   image.channels = 3;
   const std::size_t stride = std::size_t{info.output_width} * 3;
-  image.pixels.resize(stride * info.output_height);
+  image.pixels = tolvane::ByteBlock::Zeroed(stride * info.output_height);
   while (info.output_scanline < info.output_height) {
     JSAMPROW row = image.pixels.data() + stride * info.output_scanline;
     jpeg_read_scanlines(&info, &row, 1);
@@ -259,17 +267,14 @@ PngLayout ReadPngHeader(const Bytes& file) {
           colorType == 2 ? 3 : 4, ihdr[12] == 1};
 }
 
-// Inflates the IDAT chunks' data as it stands in the file, chunk by chunk.
-// With `keep` the filtered scan lines are returned whole; without, they pass
-// through one small buffer that is used again and again: the library's own
-// work, without the memory traffic of an image-sized buffer that a row-wise
-// reader never needs. The chunk walk is timed with it: it cannot be avoided,
-// and costs next to nothing.
-Bytes InflateIdat(const Bytes& file, std::size_t expected, bool keep) {
-  Bytes out(keep ? expected : std::min<std::size_t>(expected, 256 * 1024));
+// Inflates the IDAT chunks' data as it stands in the file, chunk by chunk,
+// into one buffer that holds the image's filtered scan lines: the image
+// itself, one filter byte a line aside. The chunk walk is timed with it: it
+// cannot be avoided, and costs next to nothing.
+tolvane::ByteBlock InflateIdat(const Bytes& file, std::size_t expected) {
+  tolvane::ByteBlock out = tolvane::ByteBlock::Zeroed(expected);
   Inflater inflater;
   z_stream& stream = inflater.stream;
-  std::size_t produced = 0;
   int result = Z_OK;
   stream.next_out = out.data();
   stream.avail_out = static_cast<uInt>(out.size());
@@ -280,20 +285,14 @@ Bytes InflateIdat(const Bytes& file, std::size_t expected, bool keep) {
       stream.next_in = const_cast<Bytef*>(file.data() + at + 8);
       stream.avail_in = static_cast<uInt>(length);
       while (stream.avail_in > 0 && result != Z_STREAM_END) {
-        if (stream.avail_out == 0) {
-          if (keep) Fail("the PNG image data inflates to more than its size");
-          produced += out.size();
-          stream.next_out = out.data();
-          stream.avail_out = static_cast<uInt>(out.size());
-        }
+        if (stream.avail_out == 0) Fail("the PNG image data inflates to more than its size");
         result = inflate(&stream, Z_NO_FLUSH);
         if (result != Z_OK && result != Z_STREAM_END) Fail("the PNG image data does not inflate");
       }
     }
     at += length + 12;
   }
-  produced += out.size() - stream.avail_out;
-  if (result != Z_STREAM_END || produced != expected)
+  if (result != Z_STREAM_END || stream.avail_out != 0)
     Fail("the PNG image data does not inflate to its size");
   return out;
 }
@@ -308,10 +307,11 @@ std::uint8_t Paeth(int a, int b, int c) {
 
 // Undoes the filters and the interlacing: only to get the pixels that the
 // reduced rows are made of, outside the timed part.
-Image UnfilterPng(const PngLayout& layout, const Bytes& filtered) {
+Image UnfilterPng(const PngLayout& layout, const tolvane::ByteBlock& filtered) {
   Image image{layout.width, layout.height, layout.channels, {}};
   const int bpp = layout.channels;
-  image.pixels.resize(static_cast<std::size_t>(layout.width) * layout.height * bpp);
+  image.pixels =
+      tolvane::ByteBlock::Zeroed(static_cast<std::size_t>(layout.width) * layout.height * bpp);
   const std::uint8_t* in = filtered.data();
   const auto passes = Passes(layout.width, layout.height, layout.adam7);
   for (std::size_t p = 0; p < passes.size(); ++p) {
@@ -392,7 +392,7 @@ Image DecodeTiff(const std::string& path) {
     Fail("only 8-bit contiguous RGB(A) TIFF in strips is measured");
   }
   Image image{static_cast<int>(width), static_cast<int>(height), samples, {}};
-  image.pixels.resize(std::size_t{width} * height * samples);
+  image.pixels = tolvane::ByteBlock::Zeroed(std::size_t{width} * height * samples);
   const tstrip_t strips = TIFFNumberOfStrips(tiff.get());
   const tmsize_t stripSize = TIFFStripSize(tiff.get());
   std::size_t at = 0;
@@ -447,7 +447,8 @@ std::vector<Taps> AreaTaps(int source, int target) {
 // converter writes RGB), so that deflate sees rows like the converter's own.
 Image AreaAverage(const Image& source, Size target) {
   Image out{target.width, target.height, 3, {}};
-  out.pixels.resize(static_cast<std::size_t>(target.width) * target.height * 3);
+  out.pixels =
+      tolvane::ByteBlock::Zeroed(static_cast<std::size_t>(target.width) * target.height * 3);
   const auto columns = AreaTaps(source.width, target.width);
   const auto rows = AreaTaps(source.height, target.height);
   std::vector<double> sum(static_cast<std::size_t>(target.width) * 3);
@@ -576,9 +577,9 @@ Floor MeasurePng(const std::string& path) {
   const PngLayout layout = ReadPngHeader(file);
   const std::size_t expected =
       FilteredBytes(Passes(layout.width, layout.height, layout.adam7), layout.channels);
-  InflateIdat(file, expected, false);
+  const tolvane::ByteBlock filtered = InflateIdat(file, expected);
   floor.decode.Stop();
-  MeasureDeflate(floor, UnfilterPng(layout, InflateIdat(file, expected, true)), layout.adam7);
+  MeasureDeflate(floor, UnfilterPng(layout, filtered), layout.adam7);
   return floor;
 }
 

@@ -16,6 +16,7 @@
 #include "cli/console.h"
 #include "convert/convert.h"
 #include "convert/read_input.h"
+#include "support/block_cache.h"
 
 namespace tolvane::cli {
 
@@ -204,7 +205,11 @@ int RunConvert(const Arguments& arguments) {
   Arguments files = arguments;
   const std::optional<unsigned> jobs = TakeJobs(files);
   if (!jobs || files.empty()) return UsageError();
-  if (*jobs == 1 || files.size() == 1) return ConvertOneAtATime(files);
+  if (files.size() == 1) return ConvertOneAtATime(files);
+  // Each conversion takes up the large blocks the ones before it freed, so
+  // that a batch pays for fresh memory once; they are given back at the end.
+  const KeepFreedBlocks keep;
+  if (*jobs == 1) return ConvertOneAtATime(files);
   return ConvertInParallel(files, *jobs);
 }
 

@@ -51,6 +51,14 @@ class ByteBlock {
   const std::uint8_t* begin() const { return bytes_; }
   const std::uint8_t* end() const { return bytes_ + size_; }
 
+  // The bytes from `from` to `to` are no longer needed: the whole huge pages
+  // among them go back to the system now, and read as zero afterwards. Not
+  // while freed blocks are kept for reuse (the next conversion would only
+  // fault them in again), nor for blocks from calloc. Returns where the
+  // bytes given back end (`from` when none were), for the next call to
+  // start from.
+  std::size_t Discard(std::size_t from, std::size_t to);
+
  private:
   void Release() noexcept;
 

@@ -4,8 +4,6 @@
 #include <limits>
 #include <new>
 
-#include "support/byte_block.h"
-
 namespace tolvane {
 
 namespace {
@@ -27,8 +25,13 @@ struct JpegBlockArrays::Array {
   bool preZero = false;
   // Rows below this one have been written (or zeroed); see Access.
   JDIMENSION firstUndefinedRow = 0;
+  // The bytes of the block before this have been discarded; see
+  // DiscardBehindReads.
+  std::size_t discardedTo = 0;
   bool realized = false;
-  ByteBlock blocks;
+  // Where the blocks are: in blocks_[block], from byte `offset` on.
+  std::size_t block = 0;
+  std::size_t offset = 0;
   std::vector<JBLOCKROW> rowPointers;
 };
 
@@ -88,24 +91,28 @@ int JpegBlockArrays::RealizeAll(long memoryLimit) {
   if (memoryLimit > 0 && total > static_cast<std::uint64_t>(memoryLimit))
     return JERR_NO_BACKING_STORE;
   if (total > std::numeric_limits<std::size_t>::max()) return JERR_OUT_OF_MEMORY;
+  try {
+    blocks_.push_back(ByteBlock::Zeroed(static_cast<std::size_t>(total)));
+  } catch (const std::bad_alloc&) {
+    return JERR_OUT_OF_MEMORY;
+  }
+  std::size_t offset = 0;
   for (const auto& array : arrays_) {
     if (array->realized) continue;
-    // Fits: the total of all arrays' bytes was checked against size_t above.
-    const std::size_t blocks = std::size_t{array->blocksPerRow} * array->rows;
-    try {
-      array->blocks = ByteBlock::Zeroed(blocks * sizeof(JBLOCK));
-    } catch (const std::bad_alloc&) {
-      return JERR_OUT_OF_MEMORY;
-    }
     try {
       array->rowPointers.resize(array->rows);
     } catch (const std::bad_alloc&) {
       return JERR_OUT_OF_MEMORY;
     }
-    auto* const first = reinterpret_cast<JBLOCKROW>(array->blocks.data());
+    array->block = blocks_.size() - 1;
+    array->offset = offset;
+    array->discardedTo = offset;
+    // Fits: the total of all arrays' bytes was checked against size_t above.
+    auto* const first = reinterpret_cast<JBLOCKROW>(blocks_.back().data() + offset);
     for (JDIMENSION row = 0; row < array->rows; ++row) {
       array->rowPointers[row] = first + std::size_t{row} * array->blocksPerRow;
     }
+    offset += std::size_t{array->blocksPerRow} * array->rows * sizeof(JBLOCK);
     array->realized = true;
   }
   return 0;
@@ -133,13 +140,27 @@ JBLOCKARRAY JpegBlockArrays::Access(j_common_ptr cinfo, jvirt_barray_ptr handle,
     if (!array.preZero && !writable) Fail(cinfo, JERR_BAD_VIRTUAL_ACCESS);
     if (writable) array.firstUndefinedRow = static_cast<JDIMENSION>(endRow);
   }
+  JpegBlockArrays& self = Of(cinfo);
+  if (self.discardBehindReads_ && !writable) self.DiscardRowsAbove(array, startRow);
   return array.rowPointers.data() + startRow;
+}
+
+// The output pass reads the rows in order, each access starting with the
+// earliest row it still needs (block smoothing looks up to two block rows
+// back): the rows above it are never read again.
+void JpegBlockArrays::DiscardRowsAbove(Array& array, JDIMENSION row) {
+  const std::size_t end = array.offset + std::size_t{row} * array.blocksPerRow * sizeof(JBLOCK);
+  if (end > array.discardedTo)
+    array.discardedTo = blocks_[array.block].Discard(array.discardedTo, end);
 }
 
 void JpegBlockArrays::FreePool(j_common_ptr cinfo, int pool) {
   JpegBlockArrays& self = Of(cinfo);
   self.libraryFreePool_(cinfo, pool);
-  if (pool == JPOOL_IMAGE) self.arrays_.clear();
+  if (pool == JPOOL_IMAGE) {
+    self.arrays_.clear();
+    self.blocks_.clear();
+  }
 }
 
 }  // namespace tolvane

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "formats/jpeg/jpeg_library.h"
+#include "support/byte_block.h"
 
 namespace tolvane {
 
@@ -14,6 +15,9 @@ namespace tolvane {
 // row by block row, so a large photograph costs tens of thousands of page
 // faults before its first scan is read. These arrays instead come zeroed
 // from the system, in huge pages where it has them.
+//
+// The arrays realised together share one block, so that they round up to
+// whole huge pages once, not each.
 //
 // Installed on one decompressor after it is created and before
 // jpeg_start_decompress: it takes over the manager's block-array methods and
@@ -26,6 +30,12 @@ class JpegBlockArrays {
   ~JpegBlockArrays();
   JpegBlockArrays(const JpegBlockArrays&) = delete;
   JpegBlockArrays& operator=(const JpegBlockArrays&) = delete;
+
+  // From now on only the final output pass reads the arrays, each from the
+  // top down: the rows it has left behind are given back as it goes (see
+  // ByteBlock::Discard), so that the coefficients shrink while the image
+  // grows. Later reads of those rows would see zeroes.
+  void DiscardBehindReads() { discardBehindReads_ = true; }
 
  private:
   struct Array;
@@ -40,10 +50,13 @@ class JpegBlockArrays {
 
   bool Add(JDIMENSION blocksPerRow, JDIMENSION rows, JDIMENSION maxAccess, bool preZero);
   int RealizeAll(long memoryLimit);
+  void DiscardRowsAbove(Array& array, JDIMENSION row);
 
   void (*libraryRealize_)(j_common_ptr);
   void (*libraryFreePool_)(j_common_ptr, int);
   std::vector<std::unique_ptr<Array>> arrays_;
+  std::vector<ByteBlock> blocks_;  // one for each realisation
+  bool discardBehindReads_ = false;
 };
 
 }  // namespace tolvane

@@ -38,6 +38,10 @@ class JpegDecompressor {
   void StartOutput(int scan);
   void FinishOutput();
 
+  // The output pass about to start is the last: the whole-image
+  // coefficients it leaves behind are given back as it goes.
+  void DiscardCoefficientsBehindOutput() { blockArrays_->DiscardBehindReads(); }
+
  private:
   jpeg_decompress_struct info_{};
   JpegErrorManager errors_{};

@@ -146,29 +146,40 @@ int ReadUpToLastScan(JpegDecompressor& jpeg, int expectedScans) {
 // The output pass of a multi-scan file read in buffered-image mode. It runs
 // while the last scan is read: libjpeg produces a row once that scan has
 // passed it, and with all earlier scans in, the row is then what a decode
-// of the whole file would give. Should a scan follow after all (the
-// forecast was wrong), the rows already reported are withdrawn and the
-// image is output again from the complete data.
-void ReadRowsDuringLastScan(JpegDecompressor& jpeg, int scan, Raster& raster, bool swapRows,
+// of the whole file would give. Returns false when a scan follows after all
+// (the forecast was wrong): the coefficients behind the output pass are
+// gone by then, so the image must be decoded again.
+bool ReadRowsDuringLastScan(JpegDecompressor& jpeg, int scan, Raster& raster, bool swapRows,
                             RowProgressSession& session) {
   jpeg_decompress_struct& info = jpeg.Info();
-  const auto outputPass = [&](int scanNumber) {
-    jpeg.StartOutput(scanNumber);
-    ReadRows(jpeg, raster, swapRows, session);
-    jpeg.FinishOutput();  // reads on to the next scan or the end of the image
-  };
-  outputPass(scan);
-  if (info.input_scan_number <= info.output_scan_number) return;
-  session.Abandon();
-  while (jpeg.ConsumeInput() != JPEG_REACHED_EOI) {}
-  outputPass(info.input_scan_number);
+  jpeg.DiscardCoefficientsBehindOutput();
+  jpeg.StartOutput(scan);
+  ReadRows(jpeg, raster, swapRows, session);
+  jpeg.FinishOutput();  // reads on to the next scan or the end of the image
+  return info.input_scan_number <= info.output_scan_number;
+}
+
+// The whole file decoded into the raster in one pass after all its scans,
+// as when no one waits for rows.
+void ReadRowsAfterAllScans(std::span<const std::uint8_t> data, bool paletteMode, Raster& raster,
+                           bool swapRows, RowProgressSession& session) {
+  JpegDecompressor jpeg(data);
+  jpeg_decompress_struct& info = jpeg.Info();
+  jpeg.ReadHeader();
+  SetDecodeParameters(info, paletteMode);
+  if (!swapRows && FormatFor(info) == RasterFormat::Bits24) AskForBgrOutput(info);
+  jpeg.StartDecompress();
+  jpeg.DiscardCoefficientsBehindOutput();
+  ReadRows(jpeg, raster, swapRows, session);
+  jpeg.FinishDecompress();
 }
 
 }  // namespace
 
 Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgress* progress,
                   std::optional<int> scanForecast) {
-  JpegDecompressor jpeg(data);
+  std::optional<JpegDecompressor> decompressor(std::in_place, data);
+  JpegDecompressor& jpeg = *decompressor;
   jpeg_decompress_struct& info = jpeg.Info();
   jpeg.ReadHeader();
   RefuseWhatSixBCannotDecode(info);
@@ -189,12 +200,21 @@ Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgr
                      : 0;
   Raster raster = NewRaster(info, format);
   RowProgressSession session(raster.Empty() ? nullptr : progress, raster);
-  if (duringLastScan) {
-    ReadRowsDuringLastScan(jpeg, outputScan, raster, swapRows, session);
-  } else {
+  if (!duringLastScan) {
+    // Read whole before the first row comes, the coefficients are done with
+    // as the rows go out.
+    jpeg.DiscardCoefficientsBehindOutput();
     ReadRows(jpeg, raster, swapRows, session);
+    jpeg.FinishDecompress();
+  } else if (ReadRowsDuringLastScan(jpeg, outputScan, raster, swapRows, session)) {
+    jpeg.FinishDecompress();
+  } else {
+    // The rows reported too early are withdrawn, and the file is decoded
+    // again from the start, the first decompressor gone first.
+    session.Abandon();
+    decompressor.reset();
+    ReadRowsAfterAllScans(data, paletteMode, raster, swapRows, session);
   }
-  jpeg.FinishDecompress();
   session.Finish();
   return raster;
 }

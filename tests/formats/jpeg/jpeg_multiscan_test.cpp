@@ -9,6 +9,7 @@
 
 #include "formats/jpeg/jpeg_image.h"
 #include "formats/jpeg/jpeg_scans.h"
+#include "support/block_cache.h"
 #include "tests/formats/jpeg/jpeg_fixtures.h"
 #include "tests/support/test_support.h"
 
@@ -103,6 +104,31 @@ TEST(JpegMultiScan, AWrongForecastOfTheScansStillGivesTheWholeDecode) {
     ExpectSamePixels(DecodeJpeg(bytes, false, &recorder, forecast.scans), plain);
     EXPECT_EQ(recorder.abandons, forecast.abandoned);
   }
+}
+
+// The whole-image coefficients are given back behind the last output pass
+// as it goes, in whole huge pages: an image large enough to have many. While
+// freed blocks are kept nothing is given back, which makes the reference.
+TEST(JpegMultiScan, CoefficientsGivenBackBehindTheOutputAreNeverNeededAgain) {
+  JpegRecipe recipe = Busy(3);
+  recipe.width = 1601;
+  recipe.height = 1203;
+  recipe.progressive = true;
+  const std::vector<std::uint8_t> bytes = MakeJpeg(recipe);
+  const int scans = CountJpegScans(bytes);
+  Raster kept;
+  {
+    const KeepFreedBlocks keep;
+    kept = DecodeJpeg(bytes, false, nullptr);
+  }
+  ExpectSamePixels(DecodeJpeg(bytes, false, nullptr), kept);
+  RowRecorder recorder;
+  ExpectSamePixels(DecodeJpeg(bytes, false, &recorder, scans), kept);
+  ExpectEveryRowReportedFinal(recorder, kept);
+  // A scan after the forecast last one: decoded again from the start.
+  RowRecorder early;
+  ExpectSamePixels(DecodeJpeg(bytes, false, &early, scans - 1), kept);
+  EXPECT_EQ(early.abandons, 1);
 }
 
 TEST(JpegMultiScan, CountsTheScansOfAFile) {
