@@ -10,10 +10,12 @@
 #include <QScreen>
 #include <QUrl>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 #include "app/error_reporter.h"
+#include "app/window_placement.h"
 #include "convert/convert.h"
 #include "support/messages.h"
 #include "support/paths.h"
@@ -42,27 +44,6 @@ QRect ToQRect(const window::Bounds& bounds) {
   return QRect(bounds.left, bounds.top, bounds.width, bounds.height);
 }
 
-// The wait cursor while a conversion runs, whichever way it ends.
-class WaitCursor {
- public:
-  WaitCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-// Restarts a timer when the scope ends, however it ends.
-class RestartOnExit {
- public:
-  explicit RestartOnExit(QTimer& timer) : timer_(timer) {}
-  ~RestartOnExit() { timer_.start(); }
-  RestartOnExit(const RestartOnExit&) = delete;
-  RestartOnExit& operator=(const RestartOnExit&) = delete;
-
- private:
-  QTimer& timer_;
-};
-
 // How long the window waits after a conversion before it gives back the
 // memory kept for the next one.
 constexpr int kKeptBlocksIdleMs = 5000;
@@ -85,7 +66,33 @@ QString FromNativePath(const std::string& path) {
 #endif
 }
 
+// What the user does with the mouse, the keyboard or a pen.
+bool IsUserInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
+
+WaitCursor::WaitCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+WaitCursor::~WaitCursor() { QApplication::restoreOverrideCursor(); }
 
 QStringList LocalFilesOf(const QMimeData& data) {
   QStringList files;
@@ -127,19 +134,71 @@ TForm102::TForm102(QWidget* parent) : QWidget(parent) {
   FormCreate();
 }
 
-void TForm102::FormCreate() { setAcceptDrops(true); }
+void TForm102::FormCreate() {
+  setAcceptDrops(true);
+  // The text controls would take a file manager's drag as pasted text (it
+  // offers the file as text as well). They take no drops: Qt hands a drag
+  // over them to the window, and one that reaches them directly is passed
+  // on to the window too.
+  textControls_ = {Edit1, Memo1, Memo1->viewport()};
+  for (QObject* control : textControls_) {
+    static_cast<QWidget*>(control)->setAcceptDrops(false);
+    control->installEventFilter(this);
+  }
+}
+
+TForm102::~TForm102() {
+  // The controls are destroyed after this object's other members; what they
+  // send on the way must not reach its filter.
+  for (QObject* control : textControls_) control->removeEventFilter(this);
+  qApp->removeEventFilter(this);
+}
 
 void TForm102::HandleDropFiles(const QStringList& localFiles) {
   if (localFiles.isEmpty()) return;
-  const QString& path = localFiles.front();
+  waitingDrops_.push_back(localFiles.front());
+  ConvertNextDrop();
+}
+
+void TForm102::ConvertNextDrop() {
+  if (handlingDrop_ || waitingDrops_.empty()) return;
+  handlingDrop_ = true;
   // The whole path, however long.
-  const std::string nativePath = NativePath(path);
-  {
-    const RestartOnExit idle(releaseKeptBlocks_);
-    WaitCursor wait;
-    ConvertImageFile(nativePath, *Memo1, *Image1);
+  const std::string path = NativePath(waitingDrops_.front());
+  waitingDrops_.pop_front();
+  SetConverting(true);
+  try {
+    conversion_.Start(path, [this, path](std::exception_ptr failure) { FinishDrop(path, failure); });
+  } catch (...) {
+    FinishDrop(path, std::current_exception());
   }
-  Edit1->setText(FromNativePath(NameOf(nativePath)));
+}
+
+// The box, if any, comes up after everything the conversion wrote into the
+// log and the preview, and the next drop is handled once it is closed.
+void TForm102::FinishDrop(const std::string& path, const std::exception_ptr& failure) {
+  SetConverting(false);
+  if (failure) {
+    ReportFailures([&failure] { std::rethrow_exception(failure); });
+  } else {
+    Edit1->setText(FromNativePath(NameOf(path)));
+  }
+  handlingDrop_ = false;
+  ConvertNextDrop();
+}
+
+// While a file is converted the window takes no input but drags, and shows
+// the wait cursor.
+void TForm102::SetConverting(bool converting) {
+  if (converting) {
+    releaseKeptBlocks_.stop();
+    waitCursor_.emplace();
+    qApp->installEventFilter(this);
+  } else {
+    qApp->removeEventFilter(this);
+    waitCursor_.reset();
+    releaseKeptBlocks_.start();
+  }
 }
 
 void TForm102::ApplyDpi(int dpi) {
@@ -163,20 +222,7 @@ void TForm102::ApplyLayout() {
 }
 
 void TForm102::CentreInWorkArea() {
-  const QScreen* current = screen();
-  if (current == nullptr) return;
-  const QRect work = current->availableGeometry();
-  const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-  const int outerWidth = width() + frame.left() + frame.right();
-  const int outerHeight = height() + frame.top() + frame.bottom();
-  const window::Point at = window::CentreInWorkArea(
-      Rect{work.left(), work.top(), work.left() + work.width(), work.top() + work.height()},
-      outerWidth, outerHeight);
-  if (isVisible() && windowHandle()) {
-    windowHandle()->setFramePosition(QPoint(at.x, at.y));
-  } else {
-    move(at.x, at.y);
-  }
+  if (const QScreen* current = screen()) CentreWindowIn(*this, current->availableGeometry());
 }
 
 void TForm102::FollowScreen(QScreen* newScreen) {
@@ -211,8 +257,7 @@ void TForm102::dropEvent(QDropEvent* event) {
   if (files.isEmpty()) return;
   event->acceptProposedAction();
   // Handled once the drag is over, as a posted drop message would be: the
-  // drag source is released first, then the conversion runs on this thread
-  // before any later event.
+  // drag source is released first.
   QMetaObject::invokeMethod(
       this, [this, files] { ReportFailures([&] { HandleDropFiles(files); }); },
       Qt::QueuedConnection);
@@ -226,6 +271,43 @@ bool TForm102::event(QEvent* event) {
     if (windowHandle() && !windowHandle()->frameMargins().isNull()) CentreInWorkArea();
   }
   return QWidget::event(event);
+}
+
+bool TForm102::eventFilter(QObject* watched, QEvent* event) {
+  if (IgnoresInput(watched, *event)) return true;
+  if (IsTextControl(watched) && PassDragToWindow(event)) return true;
+  return QWidget::eventFilter(watched, event);
+}
+
+bool TForm102::IsTextControl(const QObject* object) const {
+  return std::find(textControls_.begin(), textControls_.end(), object) != textControls_.end();
+}
+
+bool TForm102::IgnoresInput(const QObject* receiver, const QEvent& event) const {
+  if (!waitCursor_ || !IsUserInput(event.type())) return false;
+  if (receiver == windowHandle()) return true;
+  const QWidget* widget = qobject_cast<const QWidget*>(receiver);
+  return widget != nullptr && widget->window() == this;
+}
+
+// The window's drag handlers do not look at the position, so the event goes
+// to them as it is.
+bool TForm102::PassDragToWindow(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::DragEnter:
+      dragEnterEvent(static_cast<QDragEnterEvent*>(event));
+      return true;
+    case QEvent::DragMove:
+      dragMoveEvent(static_cast<QDragMoveEvent*>(event));
+      return true;
+    case QEvent::Drop:
+      dropEvent(static_cast<QDropEvent*>(event));
+      return true;
+    case QEvent::DragLeave:
+      return true;
+    default:
+      return false;
+  }
 }
 
 void TForm102::showEvent(QShowEvent* event) {

@@ -4,13 +4,28 @@
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
+#include <array>
+#include <deque>
+#include <exception>
+#include <optional>
+#include <string>
 
+#include "app/background_conversion.h"
 #include "app/log_widget.h"
 #include "app/preview_widget.h"
 #include "app/rules/window_layout.h"
 #include "support/block_cache.h"
 
 namespace tolvane::app {
+
+// The wait cursor while it lives.
+class WaitCursor {
+ public:
+  WaitCursor();
+  ~WaitCursor();
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
 
 // The main window: the name field Edit1, the preview Image1 and the log
 // Memo1. It takes shell file drops and converts the first dropped file.
@@ -25,18 +40,25 @@ class TForm102 : public QWidget {
  public:
   // Created hidden, scaled to its screen, registered for drops.
   explicit TForm102(QWidget* parent = nullptr);
+  ~TForm102() override;
 
   QLineEdit* const Edit1 = &edit_;
   PreviewWidget* const Image1 = &image_;
   LogWidget* const Memo1 = &memo_;
 
-  // The creation handler: makes the window a target of file drops.
+  // The creation handler: makes the window the one target of file drops,
+  // wherever on it a file is released.
   void FormCreate();
 
   // Converts the first of the dropped local files into the log and the
-  // preview, then shows its name in Edit1. Nothing happens without a file.
-  // Failures leave it as they are raised.
+  // preview, then shows its name in Edit1; a failure is reported instead.
+  // Nothing happens without a file. The conversion runs on a thread of its
+  // own while the window answers the desktop but takes no input; a drop
+  // handled meanwhile waits, and drops are handled one at a time in the
+  // order they came.
   void HandleDropFiles(const QStringList& localFiles);
+  // True while a drop is being handled or waits to be.
+  bool HandlingDrops() const { return handlingDrop_ || !waitingDrops_.empty(); }
 
   // Rescales from the current dots per inch to dpi: every bound, the client
   // size and the font.
@@ -54,8 +76,15 @@ class TForm102 : public QWidget {
   void dropEvent(QDropEvent* event) override;
   void showEvent(QShowEvent* event) override;
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  bool PassDragToWindow(QEvent* event);
+  bool IsTextControl(const QObject* object) const;
+  bool IgnoresInput(const QObject* receiver, const QEvent& event) const;
+  void ConvertNextDrop();
+  void FinishDrop(const std::string& path, const std::exception_ptr& failure);
+  void SetConverting(bool converting);
   void ApplyLayout();
   void FollowScreen(QScreen* screen);
   static int DpiOf(const QScreen* screen);
@@ -68,6 +97,15 @@ class TForm102 : public QWidget {
   // back once the window has been idle for a few seconds.
   KeepFreedBlocks keepFreedBlocks_;
   QTimer releaseKeptBlocks_;
+
+  // The controls whose drags go to the window.
+  std::array<QObject*, 3> textControls_{};
+  // The first file of each drop not yet handled, oldest first.
+  std::deque<QString> waitingDrops_;
+  bool handlingDrop_ = false;
+  std::optional<WaitCursor> waitCursor_;
+  // Declared after the controls, so that it is gone before them.
+  BackgroundConversion conversion_{memo_, image_};
 };
 
 // The dropped entries that are local files or folders, in the order of the

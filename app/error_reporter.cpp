@@ -4,7 +4,9 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
+#include <QWindow>
 
+#include "app/window_placement.h"
 #include "support/report.h"
 
 namespace tolvane::app {
@@ -46,25 +48,47 @@ void Present(const QString& message) {
   }
 }
 
+// The box for a failure. One without an owner is centred on the primary
+// screen by its whole frame: its size is final only once its text has been
+// laid out for showing, and its frame is known for sure only once the window
+// manager has framed it, so it is placed at both points.
+class FailureBox : public QMessageBox {
+ public:
+  explicit FailureBox(const ErrorBox& box)
+      : QMessageBox(QMessageBox::Critical, box.caption, box.text, QMessageBox::Ok, box.owner) {}
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);
+    CentreIfUnowned();
+  }
+
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::WindowActivate && !framed_) {
+      framed_ = true;
+      CentreIfUnowned();
+    }
+    return QMessageBox::event(event);
+  }
+
+ private:
+  void CentreIfUnowned() {
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (parentWidget() == nullptr && primary != nullptr) CentreWindowIn(*this, primary->geometry());
+  }
+
+  bool framed_ = false;
+};
+
 }  // namespace
 
 void ShowErrorBox(const ErrorBox& box) {
   CancelModes();
   QPointer<QWidget> focus = QApplication::focusWidget();
-  QMessageBox message(QMessageBox::Critical, box.caption, box.text, QMessageBox::Ok, box.owner);
+  FailureBox message(box);
   // Application-modal: every other window of the program takes no input
   // while the box is open, whichever window owns it.
   message.setWindowModality(Qt::ApplicationModal);
-  if (box.owner == nullptr) {
-    // Without an owner the box is centred on the primary screen, not on the
-    // screen under the mouse.
-    message.adjustSize();
-    if (const QScreen* primary = QGuiApplication::primaryScreen()) {
-      QRect frame = message.frameGeometry();
-      frame.moveCenter(primary->geometry().center());
-      message.move(frame.topLeft());
-    }
-  }
   message.exec();
   if (box.owner) box.owner->activateWindow();
   if (focus) focus->setFocus();

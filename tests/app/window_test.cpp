@@ -3,16 +3,27 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QScreen>
 #include <QDropEvent>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
+#include <QWindow>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/TolvaneUnit.h"
 #include "app/error_reporter.h"
@@ -52,6 +63,26 @@ std::string InstructionLines() {
   return text;
 }
 
+// Enter, move and drop at a point of the receiver, as a drag arrives there;
+// true when the drop was taken.
+bool DeliverDrag(QObject* receiver, QPoint at, const QMimeData& data) {
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(receiver, &enter);
+  QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(receiver, &move);
+  QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  drop.setAccepted(false);
+  QCoreApplication::sendEvent(receiver, &drop);
+  return drop.isAccepted();
+}
+
+// A file as file managers drag it: as a URI list and as text.
+void SetFileManagerDrag(QMimeData& data, const std::string& path) {
+  const QUrl url = QUrl::fromLocalFile(QString::fromStdString(path));
+  data.setUrls({url});
+  data.setText(url.toString() + QStringLiteral("\r\n"));
+}
+
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -65,16 +96,22 @@ class WindowTest : public ::testing::Test {
   }
 
   // A drop of these URLs, delivered as the platform delivers one, and the
-  // events it posts handled.
-  void Drop(const QList<QUrl>& urls) {
+  // events it posts handled; true when the window took it.
+  bool Release(const QList<QUrl>& urls) {
     QMimeData data;
     data.setUrls(urls);
-    const QPoint at(20, 100);
-    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(form.get(), &enter);
-    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(form.get(), &drop);
+    const bool taken = DeliverDrag(form.get(), QPoint(20, 100), data);
     QCoreApplication::processEvents();
+    return taken;
+  }
+  bool Release(const std::string& path) { return Release({QUrl::fromLocalFile(QString::fromStdString(path))}); }
+  void Drop(const QList<QUrl>& urls) {
+    Release(urls);
+    WaitUntilDropsHandled();
+  }
+  void WaitUntilDropsHandled() {
+    QCoreApplication::processEvents();  // the drop's own posted handling
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !form->HandlingDrops(); }, 10000));
   }
   void DropFiles(const std::vector<std::string>& paths) {
     QList<QUrl> urls;
@@ -197,6 +234,146 @@ TEST_F(WindowTest, BeforeAnyDropThePreviewShowsTheBlackBackground) {
   const QImage grabbed = Grab();
   EXPECT_EQ(grabbed, Expected());
   EXPECT_EQ(grabbed.pixel(124, 73), qRgb(0, 0, 0));
+}
+
+// Where a drag can arrive: through the window, as the platform delivers it,
+// over each control; and at each control directly.
+struct DropPlace {
+  const char* name;
+  QObject* receiver;
+  QPoint at;
+};
+
+std::vector<DropPlace> DropPlaces(TForm102& form) {
+  QWindow* window = form.windowHandle();
+  return {{"log, through the window", window, form.Memo1->geometry().center()},
+          {"name field, through the window", window, form.Edit1->geometry().center()},
+          {"preview, through the window", window, form.Image1->geometry().center()},
+          {"log", form.Memo1, form.Memo1->rect().center()},
+          {"log's viewport", form.Memo1->viewport(), form.Memo1->viewport()->rect().center()},
+          {"name field", form.Edit1, form.Edit1->rect().center()},
+          {"preview", form.Image1, form.Image1->rect().center()}};
+}
+
+TEST_F(WindowTest, AFileManagersDragConvertsWhereverItIsReleased) {
+  const std::string path = dir.File("photo.bmp");
+  testing::WriteFile(path, Bitmap(5, 3));
+  QMimeData data;
+  SetFileManagerDrag(data, path);
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  for (const DropPlace& place : DropPlaces(*form)) {
+    form->Edit1->setText(QStringLiteral("before"));
+    form->Image1->Show(Raster{});
+    EXPECT_TRUE(DeliverDrag(place.receiver, place.at, data)) << place.name;
+    WaitUntilDropsHandled();
+    EXPECT_EQ(form->Memo1->Text(), path + "\r\n5 x 3\r\n") << place.name;
+    EXPECT_EQ(form->Edit1->text(), QStringLiteral("photo.bmp")) << place.name;
+    const Raster* shown = std::get_if<Raster>(&form->Image1->Current());
+    ASSERT_NE(shown, nullptr) << place.name;
+    EXPECT_EQ(shown->Width(), 5) << place.name;
+  }
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(WindowTest, DraggedTextIsNeverPasted) {
+  QMimeData text;
+  text.setText(QStringLiteral("file:///tmp/photo.bmp"));
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  for (const DropPlace& place : DropPlaces(*form)) {
+    form->Edit1->setText(QStringLiteral("before"));
+    EXPECT_FALSE(DeliverDrag(place.receiver, place.at, text)) << place.name;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->Memo1->Text(), InstructionLines()) << place.name;
+    EXPECT_EQ(form->Edit1->text(), QStringLiteral("before")) << place.name;
+  }
+}
+
+// A named pipe in place of an input file: its conversion blocks in opening
+// it until Release (or until ten seconds have passed), then reads an empty
+// file.
+class BlockedInput {
+ public:
+  explicit BlockedInput(const std::string& path) : path_(path) {
+    EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    writer_ = std::thread([this] { OpenOnceReaderWaits(); });
+  }
+  ~BlockedInput() {
+    Release();
+    writer_.join();
+  }
+  BlockedInput(const BlockedInput&) = delete;
+  BlockedInput& operator=(const BlockedInput&) = delete;
+
+  void Release() { released_ = true; }
+
+ private:
+  // Opening for writing without blocking succeeds only once a reader waits.
+  void OpenOnceReaderWaits() {
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(20)) {
+      if (released_ || std::chrono::steady_clock::now() - start > std::chrono::seconds(10)) {
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+          ::close(fd);
+          return;
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+
+  std::string path_;
+  std::atomic<bool> released_{false};
+  std::thread writer_;
+};
+
+std::string SizeOf(const Picture& picture) {
+  const Raster* raster = std::get_if<Raster>(&picture);
+  return raster ? std::to_string(raster->Width()) + " x " + std::to_string(raster->Height()) : "other";
+}
+
+TEST_F(WindowTest, FilesReleasedDuringAConversionWaitAndAreHandledInTurn) {
+  const std::string slow = dir.File("slow.png");
+  BlockedInput input(slow);
+  const std::string first = dir.File("first.bmp");
+  const std::string second = dir.File("second.bmp");
+  testing::WriteFile(first, Bitmap(2, 2));
+  testing::WriteFile(second, Bitmap(3, 1));
+  // The log and the preview as each drop's handling ends: with its box, or
+  // with its name in Edit1.
+  std::vector<std::string> ends;
+  ErrorReporter::SetPresenter([&](const ErrorBox& box) {
+    boxes.push_back(box);
+    ends.push_back("box: " + form->Memo1->Text());
+  });
+  QObject::connect(form->Edit1, &QLineEdit::textChanged, [&](const QString& name) {
+    ends.push_back(name.toStdString() + ": " + form->Memo1->Text() + SizeOf(form->Image1->Current()));
+  });
+
+  EXPECT_TRUE(Release(slow));
+  // The conversion has begun and waits for its input; the window answers.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->Memo1->Text() == slow + "\r\n"; }, 5000));
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  QTest::keyClicks(form->Edit1, QStringLiteral("typed"));  // input is ignored meanwhile
+  EXPECT_TRUE(ends.empty());
+  EXPECT_TRUE(Release(first));
+  EXPECT_TRUE(Release(second));
+  EXPECT_TRUE(ends.empty());
+
+  input.Release();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ends.size() >= 3; }, 10000));
+  ASSERT_EQ(ends.size(), 3u);
+  EXPECT_EQ(ends[0], "box: " + slow + "\r\n");
+  EXPECT_EQ(ends[1], "first.bmp: " + first + "\r\n2 x 2\r\n2 x 2");
+  EXPECT_EQ(ends[2], "second.bmp: " + second + "\r\n3 x 1\r\n3 x 1");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_FALSE(boxes[0].text.isEmpty());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  QTest::keyClicks(form->Edit1, QStringLiteral("x"));  // input is taken again
+  EXPECT_EQ(form->Edit1->text(), QStringLiteral("second.bmpx"));
 }
 
 TEST_F(WindowTest, OnlyTheFirstOfSeveralDroppedFilesIsHandled) {
@@ -348,6 +525,36 @@ TEST_F(WindowTest, AFailureEscapingAnyEventReachesTheReporter) {
   QCoreApplication::sendEvent(&failing, &event);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, QString());  // an empty message is shown empty
+}
+
+// The real box, with a text long enough to wrap, shown without an owner and
+// closed as soon as it is up; its frame as it stood then.
+QRect FrameOfUnownedBox(const QString& text) {
+  QRect frame;
+  QTimer::singleShot(0, [&frame] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(widget);
+      if (box == nullptr || !box->isVisible()) continue;
+      if (QTest::qWaitForWindowActive(box)) frame = box->frameGeometry();
+      box->done(0);
+    }
+  });
+  ShowErrorBox(ErrorBox{nullptr, QStringLiteral("Tolvane"), text});
+  return frame;
+}
+
+TEST(ErrorBox, AnUnownedBoxIsCentredOnThePrimaryScreenByItsWholeFrame) {
+  const QString path = QStringLiteral("/home/someone/") + QString(40, QLatin1Char('d')) +
+                       QStringLiteral("/") + QString(60, QLatin1Char('n')) + QStringLiteral(".png");
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  for (const QString& text : {QStringLiteral("abc."),
+                              Q("ファイル ") + path + Q(" は開けません。 No such file or directory ")}) {
+    const QRect frame = FrameOfUnownedBox(text);
+    ASSERT_FALSE(frame.isEmpty()) << text.toStdString();
+    // Centred to the pixel: the halves of an odd difference truncate.
+    EXPECT_EQ(frame.left() - screen.left(), (screen.width() - frame.width()) / 2) << text.toStdString();
+    EXPECT_EQ(frame.top() - screen.top(), (screen.height() - frame.height()) / 2) << text.toStdString();
+  }
 }
 
 TEST(Theme, AMissingThemeIsReportedBeforeTheWindow) {
