@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QScreen>
 #include <QDropEvent>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -104,7 +104,9 @@ class WindowTest : public ::testing::Test {
     QCoreApplication::processEvents();
     return taken;
   }
-  bool Release(const std::string& path) { return Release({QUrl::fromLocalFile(QString::fromStdString(path))}); }
+  bool Release(const std::string& path) {
+    return Release({QUrl::fromLocalFile(QString::fromStdString(path))});
+  }
   void Drop(const QList<QUrl>& urls) {
     Release(urls);
     WaitUntilDropsHandled();
@@ -331,7 +333,8 @@ class BlockedInput {
 
 std::string SizeOf(const Picture& picture) {
   const Raster* raster = std::get_if<Raster>(&picture);
-  return raster ? std::to_string(raster->Width()) + " x " + std::to_string(raster->Height()) : "other";
+  return raster ? std::to_string(raster->Width()) + " x " + std::to_string(raster->Height())
+                : "other";
 }
 
 TEST_F(WindowTest, FilesReleasedDuringAConversionWaitAndAreHandledInTurn) {
@@ -349,7 +352,8 @@ TEST_F(WindowTest, FilesReleasedDuringAConversionWaitAndAreHandledInTurn) {
     ends.push_back("box: " + form->Memo1->Text());
   });
   QObject::connect(form->Edit1, &QLineEdit::textChanged, [&](const QString& name) {
-    ends.push_back(name.toStdString() + ": " + form->Memo1->Text() + SizeOf(form->Image1->Current()));
+    ends.push_back(name.toStdString() + ": " + form->Memo1->Text() +
+                   SizeOf(form->Image1->Current()));
   });
 
   EXPECT_TRUE(Release(slow));
@@ -547,13 +551,16 @@ TEST(ErrorBox, AnUnownedBoxIsCentredOnThePrimaryScreenByItsWholeFrame) {
   const QString path = QStringLiteral("/home/someone/") + QString(40, QLatin1Char('d')) +
                        QStringLiteral("/") + QString(60, QLatin1Char('n')) + QStringLiteral(".png");
   const QRect screen = QGuiApplication::primaryScreen()->geometry();
-  for (const QString& text : {QStringLiteral("abc."),
-                              Q("ファイル ") + path + Q(" は開けません。 No such file or directory ")}) {
+  for (const QString& text :
+       {QStringLiteral("abc."),
+        Q("ファイル ") + path + Q(" は開けません。 No such file or directory ")}) {
     const QRect frame = FrameOfUnownedBox(text);
     ASSERT_FALSE(frame.isEmpty()) << text.toStdString();
     // Centred to the pixel: the halves of an odd difference truncate.
-    EXPECT_EQ(frame.left() - screen.left(), (screen.width() - frame.width()) / 2) << text.toStdString();
-    EXPECT_EQ(frame.top() - screen.top(), (screen.height() - frame.height()) / 2) << text.toStdString();
+    EXPECT_EQ(frame.left() - screen.left(), (screen.width() - frame.width()) / 2)
+        << text.toStdString();
+    EXPECT_EQ(frame.top() - screen.top(), (screen.height() - frame.height()) / 2)
+        << text.toStdString();
   }
 }
 
