@@ -82,10 +82,8 @@ bool IsUserInput(QEvent::Type type) {
     case QEvent::TouchUpdate:
     case QEvent::TouchEnd:
     case QEvent::TabletPress:
-    case QEvent::TabletRelease:
-      return true;
-    default:
-      return false;
+    case QEvent::TabletRelease: return true;
+    default: return false;
   }
 }
 
@@ -168,7 +166,8 @@ void TForm102::ConvertNextDrop() {
   waitingDrops_.pop_front();
   SetConverting(true);
   try {
-    conversion_.Start(path, [this, path](std::exception_ptr failure) { FinishDrop(path, failure); });
+    conversion_.Start(path,
+                      [this, path](std::exception_ptr failure) { FinishDrop(path, failure); });
   } catch (...) {
     FinishDrop(path, std::current_exception());
   }
@@ -294,19 +293,11 @@ bool TForm102::IgnoresInput(const QObject* receiver, const QEvent& event) const 
 // to them as it is.
 bool TForm102::PassDragToWindow(QEvent* event) {
   switch (event->type()) {
-    case QEvent::DragEnter:
-      dragEnterEvent(static_cast<QDragEnterEvent*>(event));
-      return true;
-    case QEvent::DragMove:
-      dragMoveEvent(static_cast<QDragMoveEvent*>(event));
-      return true;
-    case QEvent::Drop:
-      dropEvent(static_cast<QDropEvent*>(event));
-      return true;
-    case QEvent::DragLeave:
-      return true;
-    default:
-      return false;
+    case QEvent::DragEnter: dragEnterEvent(static_cast<QDragEnterEvent*>(event)); return true;
+    case QEvent::DragMove: dragMoveEvent(static_cast<QDragMoveEvent*>(event)); return true;
+    case QEvent::Drop: dropEvent(static_cast<QDropEvent*>(event)); return true;
+    case QEvent::DragLeave: return true;
+    default: return false;
   }
 }
 

@@ -5,6 +5,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+#include "app/rules/log_text.h"
 #include "support/messages.h"
 
 namespace tolvane::app {
@@ -36,9 +37,12 @@ LogWidget::LogWidget(QWidget* parent) : QPlainTextEdit(parent) {
 void LogWidget::Clear() { clear(); }
 
 void LogWidget::Append(std::string_view line) {
+  // The line goes where the log's text rule puts it: the start of the last line.
+  const std::string text = toPlainText().toStdString();
+  const std::size_t at = window::LogText::LastLineStart(text);
   QTextCursor cursor(document());
-  cursor.movePosition(QTextCursor::End);
-  cursor.movePosition(QTextCursor::StartOfBlock);
+  cursor.setPosition(
+      static_cast<int>(QString::fromUtf8(text.data(), static_cast<qsizetype>(at)).size()));
   cursor.insertText(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())) +
                     QLatin1Char('\n'));
   setTextCursor(cursor);

@@ -77,8 +77,9 @@ void ApplyThemeOrReport(QApplication& application, const QString& name, const QS
                         const ErrorBoxPresenter& presenter) {
   if (ApplyTheme(application, name, root)) return;
   const std::string text = messages::ThemeNotFound(name.toStdString());
-  presenter(ErrorBox{nullptr, QString::fromUtf8(messages::kThemeErrorCaption.data(),
-                                                static_cast<qsizetype>(messages::kThemeErrorCaption.size())),
+  presenter(ErrorBox{nullptr,
+                     QString::fromUtf8(messages::kThemeErrorCaption.data(),
+                                       static_cast<qsizetype>(messages::kThemeErrorCaption.size())),
                      QString::fromStdString(text)});
 }
 

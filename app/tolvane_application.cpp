@@ -13,7 +13,9 @@ namespace tolvane::app {
 QString TitleOfExecutable(const QString& path) {
   const std::string native = QDir::toNativeSeparators(path).toStdString();
   const auto lower = [](std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toLower().toStdString();
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
+        .toLower()
+        .toStdString();
   };
   return QString::fromStdString(window::ApplicationTitle(native, kPlatformSeparators, lower));
 }

@@ -32,7 +32,8 @@ void CentreWindowIn(QWidget& window, const QRect& area) {
   const QMargins frame = FrameMarginsOf(window);
   const window::Point at = window::CentreInWorkArea(
       Rect{area.left(), area.top(), area.left() + area.width(), area.top() + area.height()},
-      window.width() + frame.left() + frame.right(), window.height() + frame.top() + frame.bottom());
+      window.width() + frame.left() + frame.right(),
+      window.height() + frame.top() + frame.bottom());
   // Placed by its client area: window managers honour that position as it
   // is, where some misplace a frame position given for a mapped window.
   if (QWindow* handle = window.windowHandle()) {

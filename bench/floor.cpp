@@ -220,10 +220,17 @@ struct PngLayout {
 };
 
 // The seven Adam7 passes: first column, first row, column step, row step.
-constexpr std::array<std::array<int, 4>, 7> kAdam7 = {{
-    {0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}};
+constexpr std::array<std::array<int, 4>, 7> kAdam7 = {{{0, 0, 8, 8},
+                                                       {4, 0, 8, 8},
+                                                       {0, 4, 4, 8},
+                                                       {2, 0, 4, 4},
+                                                       {0, 2, 2, 4},
+                                                       {1, 0, 2, 2},
+                                                       {0, 1, 1, 2}}};
 
-int PassExtent(int size, int first, int step) { return size > first ? (size - first + step - 1) / step : 0; }
+int PassExtent(int size, int first, int step) {
+  return size > first ? (size - first + step - 1) / step : 0;
+}
 
 // The scan lines of an image, as (width, height) of each pass.
 std::vector<Size> Passes(int width, int height, bool adam7) {
@@ -239,7 +246,8 @@ std::size_t FilteredBytes(const std::vector<Size>& passes, int channels) {
   std::size_t total = 0;
   for (const Size& pass : passes) {
     if (pass.width == 0) continue;
-    total += (std::size_t{1} + static_cast<std::size_t>(pass.width) * static_cast<std::size_t>(channels)) *
+    total += (std::size_t{1} +
+              static_cast<std::size_t>(pass.width) * static_cast<std::size_t>(channels)) *
              static_cast<std::size_t>(pass.height);
   }
   return total;
@@ -253,7 +261,8 @@ PngLayout ReadPngHeader(const Bytes& file) {
   }
   const std::uint8_t* ihdr = file.data() + 16;
   const int colorType = ihdr[9];
-  if (ihdr[8] != 8 || (colorType != 2 && colorType != 6)) Fail("only 8-bit RGB or RGBA PNG is measured");
+  if (ihdr[8] != 8 || (colorType != 2 && colorType != 6))
+    Fail("only 8-bit RGB or RGBA PNG is measured");
   return {static_cast<int>(BigEndian32(ihdr)), static_cast<int>(BigEndian32(ihdr + 4)),
           colorType == 2 ? 3 : 4, ihdr[12] == 1};
 }
@@ -283,7 +292,8 @@ tolvane::ByteBlock InflateIdat(const Bytes& file, std::size_t expected) {
     }
     at += length + 12;
   }
-  if (result != Z_STREAM_END || stream.avail_out != 0) Fail("the PNG image data does not inflate to its size");
+  if (result != Z_STREAM_END || stream.avail_out != 0)
+    Fail("the PNG image data does not inflate to its size");
   return out;
 }
 
@@ -300,7 +310,8 @@ std::uint8_t Paeth(int a, int b, int c) {
 Image UnfilterPng(const PngLayout& layout, const tolvane::ByteBlock& filtered) {
   Image image{layout.width, layout.height, layout.channels, {}};
   const int bpp = layout.channels;
-  image.pixels = tolvane::ByteBlock::Zeroed(static_cast<std::size_t>(layout.width) * layout.height * bpp);
+  image.pixels =
+      tolvane::ByteBlock::Zeroed(static_cast<std::size_t>(layout.width) * layout.height * bpp);
   const std::uint8_t* in = filtered.data();
   const auto passes = Passes(layout.width, layout.height, layout.adam7);
   for (std::size_t p = 0; p < passes.size(); ++p) {
@@ -330,8 +341,9 @@ Image UnfilterPng(const PngLayout& layout, const tolvane::ByteBlock& filtered) {
       const int imageY = origin[1] + y * origin[3];
       for (int x = 0; x < pass.width; ++x) {
         const int imageX = origin[0] + x * origin[2];
-        std::memcpy(image.pixels.data() + (static_cast<std::size_t>(imageY) * layout.width + imageX) * bpp,
-                    row.data() + static_cast<std::size_t>(x) * bpp, static_cast<std::size_t>(bpp));
+        std::memcpy(
+            image.pixels.data() + (static_cast<std::size_t>(imageY) * layout.width + imageX) * bpp,
+            row.data() + static_cast<std::size_t>(x) * bpp, static_cast<std::size_t>(bpp));
       }
       previous.swap(row);
     }
@@ -375,7 +387,8 @@ Image DecodeTiff(const std::string& path) {
   TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
   TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_BITSPERSAMPLE, &bits);
   TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_PLANARCONFIG, &planar);
-  if (bits != 8 || (samples != 3 && samples != 4) || planar != PLANARCONFIG_CONTIG || TIFFIsTiled(tiff.get())) {
+  if (bits != 8 || (samples != 3 && samples != 4) || planar != PLANARCONFIG_CONTIG ||
+      TIFFIsTiled(tiff.get())) {
     Fail("only 8-bit contiguous RGB(A) TIFF in strips is measured");
   }
   Image image{static_cast<int>(width), static_cast<int>(height), samples, {}};
@@ -385,7 +398,8 @@ Image DecodeTiff(const std::string& path) {
   std::size_t at = 0;
   for (tstrip_t strip = 0; strip < strips; ++strip) {
     const tmsize_t room = static_cast<tmsize_t>(image.pixels.size() - at);
-    const tmsize_t got = TIFFReadEncodedStrip(tiff.get(), strip, image.pixels.data() + at, std::min(stripSize, room));
+    const tmsize_t got = TIFFReadEncodedStrip(tiff.get(), strip, image.pixels.data() + at,
+                                              std::min(stripSize, room));
     if (got < 0) Fail("libtiff cannot decode strip " + std::to_string(strip));
     at += static_cast<std::size_t>(got);
   }
@@ -398,7 +412,8 @@ Size BmpSize(const Bytes& file) {
   if (file.size() < 26 || file[0] != 'B' || file[1] != 'M') Fail("not a BMP file");
   auto le32 = [&](std::size_t at) {
     return static_cast<std::int32_t>(std::uint32_t{file[at]} | std::uint32_t{file[at + 1]} << 8 |
-                                     std::uint32_t{file[at + 2]} << 16 | std::uint32_t{file[at + 3]} << 24);
+                                     std::uint32_t{file[at + 2]} << 16 |
+                                     std::uint32_t{file[at + 3]} << 24);
   };
   const std::int32_t height = le32(22);
   return {le32(18), height < 0 ? -height : height};
@@ -432,7 +447,8 @@ std::vector<Taps> AreaTaps(int source, int target) {
 // converter writes RGB), so that deflate sees rows like the converter's own.
 Image AreaAverage(const Image& source, Size target) {
   Image out{target.width, target.height, 3, {}};
-  out.pixels = tolvane::ByteBlock::Zeroed(static_cast<std::size_t>(target.width) * target.height * 3);
+  out.pixels =
+      tolvane::ByteBlock::Zeroed(static_cast<std::size_t>(target.width) * target.height * 3);
   const auto columns = AreaTaps(source.width, target.width);
   const auto rows = AreaTaps(source.height, target.height);
   std::vector<double> sum(static_cast<std::size_t>(target.width) * 3);
@@ -446,10 +462,12 @@ Image AreaAverage(const Image& source, Size target) {
         const Taps& taps = columns[static_cast<std::size_t>(x)];
         double pixel[3] = {0, 0, 0};
         for (std::size_t k = 0; k < taps.weights.size(); ++k) {
-          const std::uint8_t* p = line + (static_cast<std::size_t>(taps.first) + k) * source.channels;
+          const std::uint8_t* p =
+              line + (static_cast<std::size_t>(taps.first) + k) * source.channels;
           for (int c = 0; c < 3; ++c) pixel[c] += taps.weights[k] * p[c];
         }
-        for (int c = 0; c < 3; ++c) sum[static_cast<std::size_t>(x) * 3 + c] += rowTaps.weights[r] * pixel[c];
+        for (int c = 0; c < 3; ++c)
+          sum[static_cast<std::size_t>(x) * 3 + c] += rowTaps.weights[r] * pixel[c];
       }
     }
     std::uint8_t* o = out.pixels.data() + static_cast<std::size_t>(y) * target.width * 3;
@@ -475,8 +493,9 @@ std::vector<Bytes> SubFilteredLines(const Image& image, bool adam7) {
       const int imageY = origin[1] + y * origin[3];
       for (int x = 0; x < pass.width; ++x) {
         const int imageX = origin[0] + x * origin[2];
-        std::memcpy(raw.data() + static_cast<std::size_t>(x) * 3,
-                    image.pixels.data() + (static_cast<std::size_t>(imageY) * image.width + imageX) * 3, 3);
+        std::memcpy(
+            raw.data() + static_cast<std::size_t>(x) * 3,
+            image.pixels.data() + (static_cast<std::size_t>(imageY) * image.width + imageX) * 3, 3);
       }
       Bytes line(raw.size());
       for (std::size_t k = 0; k < raw.size(); ++k) {
@@ -556,7 +575,8 @@ Floor MeasurePng(const std::string& path) {
   floor.decode.Start();
   const Bytes file = ReadFile(path);
   const PngLayout layout = ReadPngHeader(file);
-  const std::size_t expected = FilteredBytes(Passes(layout.width, layout.height, layout.adam7), layout.channels);
+  const std::size_t expected =
+      FilteredBytes(Passes(layout.width, layout.height, layout.adam7), layout.channels);
   const tolvane::ByteBlock filtered = InflateIdat(file, expected);
   floor.decode.Stop();
   MeasureDeflate(floor, UnfilterPng(layout, filtered), layout.adam7);
@@ -618,11 +638,13 @@ int main(int argc, char** argv) {
       return 2;
     }
     const Floor floor = Measure(args[0]);
-    std::printf("wall %.6f cpu %.6f system %.6f decode-wall %.6f decode-cpu %.6f deflate-wall %.6f deflate-cpu %.6f "
-                "deflated %zu\n",
-                floor.decode.Wall() + floor.deflate.Wall(), floor.decode.Cpu() + floor.deflate.Cpu(),
-                floor.decode.System() + floor.deflate.System(), floor.decode.Wall(), floor.decode.Cpu(),
-                floor.deflate.Wall(), floor.deflate.Cpu(), floor.compressed);
+    std::printf(
+        "wall %.6f cpu %.6f system %.6f decode-wall %.6f decode-cpu %.6f deflate-wall %.6f "
+        "deflate-cpu %.6f "
+        "deflated %zu\n",
+        floor.decode.Wall() + floor.deflate.Wall(), floor.decode.Cpu() + floor.deflate.Cpu(),
+        floor.decode.System() + floor.deflate.System(), floor.decode.Wall(), floor.decode.Cpu(),
+        floor.deflate.Wall(), floor.deflate.Cpu(), floor.compressed);
     return 0;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "floor: %s\n", error.what());

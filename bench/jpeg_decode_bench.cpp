@@ -90,7 +90,8 @@ struct Fixture {
   Fixture() : bytes(MakePicture()) {
     path = (std::filesystem::temp_directory_path() / "tolvane-bench-5120x2880.jpg").string();
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
   }
   ~Fixture() { std::filesystem::remove(path); }
 };

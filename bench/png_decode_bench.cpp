@@ -24,15 +24,18 @@ constexpr int kWidth = 5120;
 constexpr int kHeight = 2880;
 
 void PutBe32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
-void PutChunk(std::vector<std::uint8_t>& file, const char* type, const std::uint8_t* data, std::size_t size) {
+void PutChunk(std::vector<std::uint8_t>& file, const char* type, const std::uint8_t* data,
+              std::size_t size) {
   PutBe32(file, static_cast<std::uint32_t>(size));
   const std::size_t start = file.size();
   file.insert(file.end(), type, type + 4);
   file.insert(file.end(), data, data + size);
-  PutBe32(file, static_cast<std::uint32_t>(crc32(0, file.data() + start, static_cast<uInt>(size + 4))));
+  PutBe32(file,
+          static_cast<std::uint32_t>(crc32(0, file.data() + start, static_cast<uInt>(size + 4))));
 }
 
 // The filter of the PNG standard, for making the files.
@@ -183,7 +186,8 @@ void BM_UnfilterLine(benchmark::State& state) {
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(n));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(n));
 }
 
 BENCHMARK_CAPTURE(BM_InflateOnly, sub_rows, SubRows)->Unit(benchmark::kMillisecond);

@@ -8,8 +8,8 @@
 #include <zlib.h>
 
 #include <chrono>
-#include <ctime>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <random>
 #include <span>

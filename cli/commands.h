@@ -14,8 +14,8 @@ inline constexpr int kExitUsage = 2;
 
 using Arguments = std::vector<std::string>;
 
-int RunConvert(const Arguments& files);    // convert FILE...
-int RunRaster(const Arguments& args);      // raster FILE OUT.png
-int RunPreview(const Arguments& args);     // preview FILE OUT.png [--dpi N]
+int RunConvert(const Arguments& files);  // convert FILE...
+int RunRaster(const Arguments& args);    // raster FILE OUT.png
+int RunPreview(const Arguments& args);   // preview FILE OUT.png [--dpi N]
 
 }  // namespace tolvane::cli

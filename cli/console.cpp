@@ -18,9 +18,7 @@ void Write(std::FILE* stream, std::string_view text) {
 
 }  // namespace
 
-void StdoutLog::Append(std::string_view line) {
-  Write(stdout, std::string(line) + "\n");
-}
+void StdoutLog::Append(std::string_view line) { Write(stdout, std::string(line) + "\n"); }
 
 std::string FailureText(const std::exception& failure) {
   return ErrorBoxText(failure.what()) + "\n";

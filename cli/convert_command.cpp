@@ -83,7 +83,7 @@ std::vector<std::vector<std::size_t>> EarlierConflicts(const Arguments& files) {
   std::vector<Paths> paths;
   for (const std::string& file : files) {
     Paths p{Normalized(file), std::nullopt};
-    if (InputKindFor(file)) p.output = Normalized(OutputPathFor(file));
+    if (InputFormatFor(file) != nullptr) p.output = Normalized(OutputPathFor(file));
     paths.push_back(std::move(p));
   }
   std::vector<std::vector<std::size_t>> conflicts(files.size());
@@ -129,7 +129,8 @@ int ConvertInParallel(const Arguments& files, unsigned jobs) {
   std::condition_variable finished;
 
   const auto ready = [&](std::size_t i) {
-    return std::all_of(conflicts[i].begin(), conflicts[i].end(), [&](std::size_t j) { return done[j]; });
+    return std::all_of(conflicts[i].begin(), conflicts[i].end(),
+                       [&](std::size_t j) { return done[j]; });
   };
   // The next file whose conflicts are all done; none when every file is taken.
   const auto take = [&]() -> std::optional<std::size_t> {

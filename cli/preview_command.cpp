@@ -10,7 +10,7 @@
 #include "cli/commands.h"
 #include "convert/convert.h"
 #include "convert/preview.h"
-#include "formats/png/png_image.h"
+#include "formats/png/png_encoder.h"
 #include "support/messages.h"
 #include "support/report.h"
 
@@ -40,7 +40,8 @@ std::optional<int> ParseDpi(const std::string& text) {
   int value = 0;
   const char* end = text.data() + text.size();
   const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc() || stop != end || value < 1 || value > kMaxPreviewDpi) return std::nullopt;
+  if (error != std::errc() || stop != end || value < 1 || value > kMaxPreviewDpi)
+    return std::nullopt;
   return value;
 }
 
@@ -87,9 +88,7 @@ int RunPreviewCommand(const std::vector<std::string>& args, std::ostream& out, s
     PictureKeeper preview;
     ConvertImageFile(parsed->file, log, preview);
     const window::Bounds box = window::LayoutAt(parsed->dpi).preview;
-    PngImage png;
-    png.FromRaster(ToRaster(RenderPreview(preview.Current(), box.width, box.height)));
-    png.SavePng(parsed->output);
+    SavePngFile(ToRaster(RenderPreview(preview.Current(), box.width, box.height)), parsed->output);
   } catch (const std::exception& failure) {
     err << ErrorBoxText(InnermostMessage(failure)) << '\n' << std::flush;
     return kExitFailure;

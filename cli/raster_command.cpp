@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "convert/read_input.h"
+#include "formats/png/png_encoder.h"
 #include "formats/png/png_image.h"
 #include "raster/raster.h"
 #include "support/error.h"
@@ -31,7 +32,8 @@ Raster BgrxCopy(const Raster& source) {
   return copy;
 }
 
-void WriteWorkingRaster(InputKind kind, const std::string& input, const std::string& output) {
+void WriteWorkingRaster(const InputFormat& format, const std::string& input,
+                        const std::string& output) {
   if (output == input || SameExistingFile(input, output)) {
     throw Error(messages::OutputIsInput(output));
   }
@@ -39,10 +41,8 @@ void WriteWorkingRaster(InputKind kind, const std::string& input, const std::str
   NoPreview preview;
   PngImage png;
   Raster working;
-  ReadWorkingRaster(kind, input, png, working, log, preview);
-  PngImage writer;
-  writer.FromRaster(BgrxCopy(working));
-  writer.SavePng(output);
+  format.read(input, png, working, log, preview, nullptr);
+  SavePngFile(BgrxCopy(working), output);
 }
 
 }  // namespace
@@ -51,13 +51,13 @@ void WriteWorkingRaster(InputKind kind, const std::string& input, const std::str
 // that raster as a PNG, without reducing it.
 int RunRaster(const Arguments& args) {
   if (args.size() != 2) return UsageError();
-  const std::optional<InputKind> kind = InputKindFor(args[0]);
-  if (!kind) {
-    std::fprintf(stderr, "%s\n", messages::CliNoReader(args[0]).c_str());
+  const InputFormat* format = InputFormatFor(args[0]);
+  if (format == nullptr) {
+    std::fprintf(stderr, "%s\n", messages::CliNoReader(args[0], HandledExtensions()).c_str());
     return kExitUsage;
   }
   try {
-    WriteWorkingRaster(*kind, args[0], args[1]);
+    WriteWorkingRaster(*format, args[0], args[1]);
   } catch (const std::exception& failure) {
     ReportFailure(failure);
     return kExitFailure;

@@ -1,12 +1,9 @@
 #include "convert/convert.h"
 
 #include <cstdint>
-#include <optional>
 
 #include "convert/pipeline.h"
 #include "convert/read_input.h"
-#include "formats/bmp/bmp.h"
-#include "formats/png/png_encoder.h"
 #include "formats/png/png_image.h"
 #include "raster/raster.h"
 #include "raster/reduce.h"
@@ -36,28 +33,6 @@ void RequireOutputIsNotInput(const std::string& inputPath, const std::string& ou
   }
 }
 
-// Writes the reduced raster: as BMP for BMP input, otherwise as the PNG the
-// call's PNG image object would write, the interlace method of a decoded PNG
-// kept. A reduction's 32-bit raster goes to the file without an intermediate
-// copy.
-void WriteOutput(InputKind kind, const Raster& output, PngImage& png,
-                 const std::string& outputPath) {
-  if (kind == InputKind::Bmp) {
-    SaveBmpFile(output, outputPath);
-    return;
-  }
-  const RasterFormat format = output.Format();
-  if ((format == RasterFormat::Device || format == RasterFormat::Bits32) && !output.Transparent() &&
-      !output.Empty()) {
-    AtomicOutputFile file(outputPath);
-    png::WriteRgbPng(file, output, static_cast<std::uint8_t>(png.InterlaceMethod()));
-    file.Commit();
-    return;
-  }
-  png.FromRaster(output);  // keeps only the interlace method of a decoded PNG
-  png.SavePng(outputPath);
-}
-
 void LogOutput(Log& log, const std::string& outputPath, const Raster& output) {
   log.Append(messages::OutputPathLine(outputPath));
   log.Append(messages::OutputSizeLine(output.Width(), output.Height()));
@@ -66,51 +41,32 @@ void LogOutput(Log& log, const std::string& outputPath, const Raster& output) {
 }  // namespace
 
 void ConvertImageFile(const std::string& path, Log& log, Preview& preview) {
-  const std::optional<InputKind> kind = InputKindFor(path);
-  if (!kind) return;
+  const InputFormat* format = InputFormatFor(path);
+  if (format == nullptr) return;
 
   // Created in this order and released in reverse, also when a step fails:
-  // the PNG image object, the working raster, the output raster. The
-  // pipeline, which reads the decoder's rows, is stopped before any of them
-  // goes.
+  // the PNG image object, the working raster, the reduction with its output
+  // raster. The reduction, which reads the decoder's rows, is stopped before
+  // the working raster goes.
   PngImage png;
   Raster working;
   const std::string outputPath = OutputPathFor(path);
-  // JPEG, PNG and TIFF input is reduced and encoded on a second thread while
-  // it is decoded; the steps below stay in their one-thread order.
-  std::optional<ReductionPipeline> pipeline;
-  if (*kind == InputKind::Jpeg || *kind == InputKind::Png || *kind == InputKind::Tiff) {
-    pipeline.emplace(outputPath);
-  }
+  // Input whose decoder reports rows is reduced and encoded on a second
+  // thread while it is decoded; the steps below stay in their one-thread order.
+  ReductionPipeline reduction(outputPath, *format);
 
   log.Clear();
   log.Append(path);
-  const InputSize input = ReadWorkingRaster(*kind, path, png, working, log, preview,
-                                            pipeline ? &*pipeline : nullptr);
+  const InputSize input = format->read(path, png, working, log, preview, &reduction);
   if (!NeedsReduction(input.width, input.height)) return;
 
   const ReducedSize reduced = ReducedSizeFor(input.width, input.height);
   RequireBothSides(reduced);
 
-  if (pipeline && pipeline->Complete(working) && pipeline->Output().Width() == reduced.width &&
-      pipeline->Output().Height() == reduced.height) {
-    const Raster& output = pipeline->Output();
-    preview.Show(output);
-    RequireOutputIsNotInput(path, outputPath);
-    pipeline->CommitOutput();
-    LogOutput(log, outputPath, output);
-    return;
-  }
-  pipeline.reset();
-
-  Raster output;
-  output.SetWidth(reduced.width);
-  output.SetHeight(reduced.height);
-  ReduceHalftone(working, output);
+  const Raster& output = reduction.Reduce(working, reduced);
   preview.Show(output);
-
   RequireOutputIsNotInput(path, outputPath);
-  WriteOutput(*kind, output, png, outputPath);
+  reduction.Write(png);
   LogOutput(log, outputPath, output);
 }
 

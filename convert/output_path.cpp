@@ -1,5 +1,7 @@
 #include "convert/output_path.h"
 
+#include "convert/read_input.h"
+
 namespace tolvane {
 
 std::string OutputPathFor(std::string_view inputPath, Separators separators) {
@@ -12,7 +14,9 @@ std::string OutputPathFor(std::string_view inputPath, Separators separators) {
   std::string output(folder);
   output += stem;
   if (inputPath.find(OutputSuffix) == std::string_view::npos) output += OutputSuffix;
-  output += UpperAscii(ExtensionOf(inputPath, separators)) == ".BMP" ? ".bmp" : ".png";
+  // A path no reader takes is never converted; it gets the PNG name.
+  const InputFormat* format = InputFormatFor(inputPath, separators);
+  output += format != nullptr ? format->outputExtension : std::string_view(".png");
   return output;
 }
 

@@ -11,8 +11,8 @@ namespace tolvane {
 inline constexpr std::string_view OutputSuffix = "_2048";
 
 // The reduced copy's path: the input's folder and stem, OutputSuffix unless
-// the whole path contains it already, then ".bmp" for BMP input and ".png"
-// for every other.
+// the whole path contains it already, then the output extension of the
+// input's format (".bmp" for BMP, ".png" for every other).
 std::string OutputPathFor(std::string_view inputPath, Separators separators = kPlatformSeparators);
 
 }  // namespace tolvane

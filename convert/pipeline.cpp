@@ -10,12 +10,13 @@
 
 namespace tolvane {
 
-ReductionPipeline::ReductionPipeline(std::string outputPath) : outputPath_(std::move(outputPath)) {}
+ReductionPipeline::ReductionPipeline(std::string outputPath, const InputFormat& format)
+    : outputPath_(std::move(outputPath)), format_(format) {}
 
 ReductionPipeline::~ReductionPipeline() { Stop(); }
 
 bool ReductionPipeline::Begin(const Raster& raster) {
-  if (worker_.joinable() || raster.Empty()) return false;
+  if (!format_.streamsRows || worker_.joinable() || raster.Empty()) return false;
   const RasterFormat format = raster.Format();
   const bool bgr = format == RasterFormat::Bits24;
   const bool bgrx = format == RasterFormat::Bits32 || format == RasterFormat::Device;
@@ -36,7 +37,8 @@ bool ReductionPipeline::Begin(const Raster& raster) {
   }
   output_.SetAlphaMode(AlphaMode::None);
   outputRows_.resize(static_cast<std::size_t>(reduced.height));
-  for (int y = 0; y < reduced.height; ++y) outputRows_[static_cast<std::size_t>(y)] = output_.MutableRow(y).data();
+  for (int y = 0; y < reduced.height; ++y)
+    outputRows_[static_cast<std::size_t>(y)] = output_.MutableRow(y).data();
   sourceWidth_ = width;
   sourceHeight_ = height;
   sourceFormat_ = format;
@@ -92,8 +94,10 @@ bool ReductionPipeline::WaitForOutputRow(int y) {
 void ReductionPipeline::Work() {
   try {
     file_ = std::make_unique<AtomicOutputFile>(outputPath_);
-    writer_ = std::make_unique<png::RgbPngWriter>(*file_, static_cast<std::uint32_t>(output_.Width()),
-                                                  static_cast<std::uint32_t>(output_.Height()));
+    png::ImageHeader header;
+    header.width = static_cast<std::uint32_t>(output_.Width());
+    header.height = static_cast<std::uint32_t>(output_.Height());
+    writer_ = std::make_unique<png::PngWriter>(*file_, header);
     const int height = static_cast<int>(outputRows_.size());
     for (int y = 0; y < height; ++y) {
       if (!WaitForOutputRow(y)) return;
@@ -105,13 +109,15 @@ void ReductionPipeline::Work() {
   }
 }
 
-bool ReductionPipeline::Complete(const Raster& working) {
+bool ReductionPipeline::TakeStreamed(const Raster& working, ReducedSize size) {
   if (!worker_.joinable()) return false;
-  // The reducer must have read the working raster's own rows, all of them.
+  // The reducer must have read the working raster's own rows, all of them,
+  // into an output of the size asked for.
   const bool same = rowsPushed_ == sourceHeight_ && reducer_->Finished() &&
                     working.Width() == sourceWidth_ && working.Height() == sourceHeight_ &&
                     working.Format() == sourceFormat_ && firstRow_ == working.Row(0).data() &&
-                    lastRow_ == working.Row(sourceHeight_ - 1).data();
+                    lastRow_ == working.Row(sourceHeight_ - 1).data() &&
+                    output_.Width() == size.width && output_.Height() == size.height;
   {
     const std::lock_guard lock(mutex_);
     decodeOver_ = true;
@@ -126,7 +132,21 @@ bool ReductionPipeline::Complete(const Raster& working) {
   return false;
 }
 
-void ReductionPipeline::CommitOutput() {
+const Raster& ReductionPipeline::Reduce(const Raster& working, ReducedSize size) {
+  streamed_ = TakeStreamed(working, size);
+  if (!streamed_) {
+    output_.SetWidth(size.width);
+    output_.SetHeight(size.height);
+    ReduceHalftone(working, output_);
+  }
+  return output_;
+}
+
+void ReductionPipeline::Write(const PngImage& png) {
+  if (!streamed_) {
+    format_.write(output_, png, outputPath_);
+    return;
+  }
   writer_.reset();
   if (failure_) std::rethrow_exception(failure_);
   file_->Commit();

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "convert/read_input.h"
+#include "convert/size_rule.h"
 #include "raster/raster.h"
 #include "raster/reduce.h"
 #include "raster/row_progress.h"
@@ -19,7 +21,7 @@
 namespace tolvane {
 
 namespace png {
-class RgbPngWriter;
+class PngWriter;
 }
 
 // Reduces while the caller's thread decodes, and encodes on a second thread.
@@ -32,14 +34,16 @@ class RgbPngWriter;
 // runs beside the decoder. Nothing is logged or shown from the worker, and
 // no file appears until the caller commits it.
 //
-// Whatever goes wrong in the worker is kept and rethrown by CommitOutput, on
-// the caller's thread, at the point where the one-thread procedure would
-// have met it. When the pipeline cannot take a raster (a layout the reducer
+// Whatever goes wrong in the worker is kept and rethrown by Write, on the
+// caller's thread, at the point where the one-thread procedure would have met
+// it. When the pipeline cannot take a decoder's rows (a layout the reducer
 // does not read directly, an image that is not reduced, an output raster
-// that cannot be had) it declines, and the caller does the steps itself.
+// that cannot be had), or the decoder reports none, Reduce reduces the
+// decoded raster once it is complete and Write writes it with the format's
+// writer: the caller's steps are the same either way.
 class ReductionPipeline : public RowProgress {
  public:
-  explicit ReductionPipeline(std::string outputPath);
+  ReductionPipeline(std::string outputPath, const InputFormat& format);
   // Stops the worker and removes the temporary file unless committed.
   ~ReductionPipeline() override;
   ReductionPipeline(const ReductionPipeline&) = delete;
@@ -49,26 +53,29 @@ class ReductionPipeline : public RowProgress {
   void RowDone(int y, const std::uint8_t* row) override;
   void Abandon() override;
 
-  // After a successful decode: waits for the worker. True when it reduced
-  // exactly the rows of `working`, so that Output() is the reduction of it;
-  // false when the caller must reduce it itself (the worker is then stopped
-  // and its file dropped).
-  bool Complete(const Raster& working);
+  // After a successful decode: the reduction of `working` to `size`. That is
+  // the streamed one when the reducer was given exactly the rows of
+  // `working`; otherwise the worker is stopped, its file dropped, and
+  // `working` is reduced here (a new raster of `size`, white until reduced).
+  const Raster& Reduce(const Raster& working, ReducedSize size);
 
-  Raster& Output() { return output_; }
-
-  // After Complete gave true: rethrows the worker's failure, if any, or puts
-  // the written file in place.
-  void CommitOutput();
+  // After Reduce: puts the streamed file in place, or rethrows the worker's
+  // failure; or writes the reduced raster with the format's writer (`png`
+  // is the call's PNG image object, whose interlace method a PNG keeps).
+  void Write(const PngImage& png);
 
  private:
+  bool TakeStreamed(const Raster& working, ReducedSize size);
+
   void Work();
   void StoreRow(int y, std::span<const std::uint8_t> bgrx);
   bool WaitForOutputRow(int y);
   void Stop();
 
   std::string outputPath_;
+  const InputFormat& format_;
   Raster output_;
+  bool streamed_ = false;  // output_ is the worker's, and so is the file
   // The output raster's rows, taken before the worker starts: the decoding
   // thread fills them and the worker reads them, and neither changes output_.
   std::vector<std::uint8_t*> outputRows_;
@@ -90,7 +97,7 @@ class ReductionPipeline : public RowProgress {
 
   // Owned by the worker until it has been joined.
   std::unique_ptr<AtomicOutputFile> file_;
-  std::unique_ptr<png::RgbPngWriter> writer_;
+  std::unique_ptr<png::PngWriter> writer_;
   std::exception_ptr failure_;
 
   std::jthread worker_;  // last: joined before the members it uses go

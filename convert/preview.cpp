@@ -53,7 +53,8 @@ struct PictureSize {
 };
 
 PictureSize SizeOf(const Picture& picture) {
-  if (const auto* raster = std::get_if<Raster>(&picture)) return {raster->Width(), raster->Height()};
+  if (const auto* raster = std::get_if<Raster>(&picture))
+    return {raster->Width(), raster->Height()};
   if (const auto* png = std::get_if<PngImage>(&picture)) return {png->Width(), png->Height()};
   return {};
 }

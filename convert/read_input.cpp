@@ -1,7 +1,11 @@
 #include "convert/read_input.h"
 
+#include <array>
+#include <vector>
+
 #include "formats/bmp/bmp.h"
 #include "formats/jpeg/jpeg_image.h"
+#include "formats/png/png_encoder.h"
 #include "formats/tiff/tiff_reader.h"
 #include "support/messages.h"
 
@@ -9,7 +13,10 @@ namespace tolvane {
 
 namespace {
 
-InputSize ReadJpeg(const std::string& path, Raster& working, Log& log, Preview& preview,
+// Each reader's branch: JPEG and TIFF show the image before the size line,
+// PNG and BMP after it.
+
+InputSize ReadJpeg(const std::string& path, PngImage&, Raster& working, Log& log, Preview& preview,
                    RowProgress* progress) {
   JpegImage jpeg;  // lives for this branch only
   jpeg.LoadJpeg(path);
@@ -20,7 +27,7 @@ InputSize ReadJpeg(const std::string& path, Raster& working, Log& log, Preview& 
   return size;
 }
 
-InputSize ReadTiff(const std::string& path, Raster& working, Log& log, Preview& preview,
+InputSize ReadTiff(const std::string& path, PngImage&, Raster& working, Log& log, Preview& preview,
                    RowProgress* progress) {
   LoadTiffFile(path, working, progress);
   preview.Show(working);
@@ -39,38 +46,61 @@ InputSize ReadPng(const std::string& path, PngImage& png, Raster& working, Log& 
   return size;
 }
 
-InputSize ReadBmp(const std::string& path, Raster& working, Log& log, Preview& preview) {
+InputSize ReadBmp(const std::string& path, PngImage&, Raster& working, Log& log, Preview& preview,
+                  RowProgress*) {
   LoadBmpFile(path, working);
   log.Append(messages::SizeLine(working.Width(), working.Height()));
   preview.Show(working);
   return {working.Width(), working.Height()};
 }
 
-}  // namespace
-
-std::optional<InputKind> InputKindFor(std::string_view path, Separators separators) {
-  const std::string extension = UpperAscii(ExtensionOf(path, separators));
-  if (extension == ".JPG" || extension == ".JPEG") return InputKind::Jpeg;
-  if (extension == ".TIF" || extension == ".TIFF") return InputKind::Tiff;
-  if (extension == ".PNG") return InputKind::Png;
-  if (extension == ".BMP") return InputKind::Bmp;
-  return std::nullopt;
+void WritePngOutput(const Raster& output, const PngImage& png, const std::string& path) {
+  SavePngFile(output, path, static_cast<std::uint8_t>(png.InterlaceMethod()));
 }
 
-InputSize ReadWorkingRaster(InputKind kind, const std::string& path, PngImage& png,
-                            Raster& working, Log& log, Preview& preview,
-                            RowProgress* progress) {
-  switch (kind) {
-    case InputKind::Jpeg:
-      return ReadJpeg(path, working, log, preview, progress);
-    case InputKind::Tiff:
-      return ReadTiff(path, working, log, preview, progress);
-    case InputKind::Png:
-      return ReadPng(path, png, working, log, preview, progress);
-    case InputKind::Bmp:
-      return ReadBmp(path, working, log, preview);
+void WriteBmpOutput(const Raster& output, const PngImage&, const std::string& path) {
+  SaveBmpFile(output, path);
+}
+
+constexpr std::string_view kJpegExtensions[] = {".JPG", ".JPEG"};
+constexpr std::string_view kTiffExtensions[] = {".TIF", ".TIFF"};
+constexpr std::string_view kPngExtensions[] = {".PNG"};
+constexpr std::string_view kBmpExtensions[] = {".BMP"};
+
+// An Adam7 PNG, a BMP, a grey or palette JPEG and a TIFF not read band by
+// band report no rows; those are reduced once decoded.
+constexpr std::array kFormats{
+    InputFormat{"jpeg", kJpegExtensions, ReadJpeg, WritePngOutput, ".png", true},
+    InputFormat{"tiff", kTiffExtensions, ReadTiff, WritePngOutput, ".png", true},
+    InputFormat{"png", kPngExtensions, ReadPng, WritePngOutput, ".png", true},
+    InputFormat{"bmp", kBmpExtensions, ReadBmp, WriteBmpOutput, ".bmp", false},
+};
+
+}  // namespace
+
+std::span<const InputFormat> InputFormats() { return kFormats; }
+
+const InputFormat* InputFormatFor(std::string_view path, Separators separators) {
+  const std::string extension = UpperAscii(ExtensionOf(path, separators));
+  for (const InputFormat& format : kFormats) {
+    for (std::string_view candidate : format.extensions) {
+      if (extension == candidate) return &format;
+    }
   }
-  return {};
+  return nullptr;
+}
+
+std::string HandledExtensions() {
+  std::vector<std::string> all;
+  for (const InputFormat& format : kFormats) {
+    for (std::string_view extension : format.extensions) all.push_back(LowerAscii(extension));
+  }
+  std::string list;
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    if (i > 0) list += i + 1 == all.size() ? " or " : ", ";
+    list += all[i];
+  }
+  return list;
 }
 
 }  // namespace tolvane

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -12,28 +12,47 @@
 
 namespace tolvane {
 
-// The reader a file gets, chosen by its extension alone.
-enum class InputKind { Jpeg, Tiff, Png, Bmp };
-
-// .JPG/.JPEG, .TIF/.TIFF, .PNG and .BMP in any ASCII case; nothing for every
-// other extension, or none.
-std::optional<InputKind> InputKindFor(std::string_view path,
-                                      Separators separators = kPlatformSeparators);
-
 struct InputSize {
   int width = 0;
   int height = 0;
 };
 
-// The reading step of a conversion, after the path line: decodes the file
-// with the reader of `kind` into `working`, appends the size line and shows
-// the image, in the order of that reader's branch (size line first for PNG
-// and BMP, preview first for JPEG and TIFF). A PNG file is decoded by `png`,
-// the call's PNG image object, and the preview is handed that object itself.
-// Returns the width and height the size rule is applied to.
-// The JPEG, PNG and TIFF decoders report their rows to `progress`, if given.
-InputSize ReadWorkingRaster(InputKind kind, const std::string& path, PngImage& png,
-                            Raster& working, Log& log, Preview& preview,
-                            RowProgress* progress = nullptr);
+// One input format: everything the conversion, the command line and the
+// fuzzers need to know of it. A format is its module under formats/ and one
+// entry of InputFormats(); a platform picks its own reader there.
+struct InputFormat {
+  // Its name; lower-cased, also the folder of its fuzzing seeds.
+  std::string_view name;
+  // The extensions that pick it, upper-cased, with the dot.
+  std::span<const std::string_view> extensions;
+  // The reading step of a conversion, after the path line: decodes the file
+  // into `working`, appends the size line and shows the image, in this
+  // format's order. PNG input is decoded by `png`, the call's PNG image
+  // object, and the preview is handed that object itself. Returns the width
+  // and height the size rule is applied to. A decoder that reports its rows
+  // reports them to `progress`, if given.
+  InputSize (*read)(const std::string& path, PngImage& png, Raster& working, Log& log,
+                    Preview& preview, RowProgress* progress);
+  // Writes the reduced raster to `path`; `png` is the call's PNG image
+  // object, whose interlace method a PNG output keeps.
+  void (*write)(const Raster& output, const PngImage& png, const std::string& path);
+  // The output file's extension.
+  std::string_view outputExtension;
+  // The decoder reports each row as it becomes final, so the conversion
+  // reduces and encodes while it decodes.
+  bool streamsRows;
+};
+
+// Every format the program reads, in the order the texts name them.
+std::span<const InputFormat> InputFormats();
+
+// The format of a path's extension in any ASCII case; nothing for every
+// other extension, or none.
+const InputFormat* InputFormatFor(std::string_view path,
+                                  Separators separators = kPlatformSeparators);
+
+// The handled extensions as the command line lists them:
+// ".jpg, .jpeg, .tif, .tiff, .png or .bmp".
+std::string HandledExtensions();
 
 }  // namespace tolvane

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "convert/convert.h"
+#include "convert/read_input.h"
 #include "fuzz/fuzz_input.h"
 #include "support/error.h"
 
@@ -33,7 +34,11 @@ class NullPreview : public tolvane::Preview {
   void Show(const tolvane::PngImage&) override {}
 };
 
-constexpr std::string_view kExtensions[] = {".bmp", ".png", ".jpg", ".tif"};
+// The extension a first byte picks: the first of a format of the table.
+std::string ExtensionFor(std::uint8_t pick) {
+  const auto formats = tolvane::InputFormats();
+  return tolvane::LowerAscii(formats[pick % formats.size()].extensions.front());
+}
 
 // A 2050 x 2 24-bit BMP: it is reduced to 2047 x 1 and written.
 std::vector<std::uint8_t> GoodBmp() {
@@ -103,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Counted afresh each time: libFuzzer's own files come and go between runs.
   const int descriptors = OpenDescriptors();
-  const std::string name = std::string("input") + std::string(kExtensions[data[0] % 4]);
+  const std::string name = "input" + ExtensionFor(data[0]);
   const std::string path = scratch.Write(name, data + 1, size - 1);
   RecordingLog log;
   const bool failed = Convert(path, log);

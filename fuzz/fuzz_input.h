@@ -16,8 +16,9 @@ namespace tolvane::fuzz {
 class ScratchFolder {
  public:
   ScratchFolder() {
-    const std::filesystem::path base =
-        std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
+    const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
+                                           ? "/dev/shm"
+                                           : std::filesystem::temp_directory_path();
     path_ = base / ("tolvane-fuzz-" + std::to_string(::getpid()));
     std::filesystem::create_directories(path_);
   }

@@ -1,6 +1,9 @@
 // make_seeds FOLDER: writes small files of every kind the readers take into
 // FOLDER/bmp, FOLDER/png, FOLDER/jpeg and FOLDER/tiff, as starting points for
 // the fuzzers.
+// make_seeds --convert FOLDER: makes the whole conversion's seeds in
+// FOLDER/convert from the files in each format's folder, each prefixed with
+// the byte by which fuzz_convert picks that format.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,9 +14,13 @@
 #include <tiffio.h>
 #include <zlib.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
+
+#include "convert/read_input.h"
 
 namespace {
 
@@ -21,7 +28,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 void Save(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 void Le(Bytes& out, std::uint32_t value, int bytes) {
@@ -29,11 +37,13 @@ void Le(Bytes& out, std::uint32_t value, int bytes) {
 }
 
 void Be32(Bytes& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
 // A BMP with a 40-byte header; `extra` (masks or colour table) and `pixels` as given.
-Bytes Bmp(int width, int height, int bits, int compression, const Bytes& extra, const Bytes& pixels) {
+Bytes Bmp(int width, int height, int bits, int compression, const Bytes& extra,
+          const Bytes& pixels) {
   Bytes out{'B', 'M'};
   Le(out, static_cast<std::uint32_t>(54 + extra.size() + pixels.size()), 4);
   Le(out, 0, 4);
@@ -97,9 +107,11 @@ void PngChunk(Bytes& out, const char* type, const Bytes& data) {
 }
 
 // A PNG of the given header whose scan lines are the pattern, filter byte 0 to 4 in turn.
-Bytes Png(int width, int height, int depth, int colorType, int interlace, const std::vector<std::pair<std::string, Bytes>>& extra) {
+Bytes Png(int width, int height, int depth, int colorType, int interlace,
+          const std::vector<std::pair<std::string, Bytes>>& extra) {
   const int channels[] = {1, 0, 3, 1, 2, 0, 4};
-  const std::size_t rowBytes = (static_cast<std::size_t>(width) * depth * channels[colorType] + 7) / 8;
+  const std::size_t rowBytes =
+      (static_cast<std::size_t>(width) * depth * channels[colorType] + 7) / 8;
   Bytes raw;
   // Enough scan lines for either interlace method.
   for (int y = 0; y < height * 2; ++y) {
@@ -116,8 +128,8 @@ Bytes Png(int width, int height, int depth, int colorType, int interlace, const 
   Bytes ihdr;
   Be32(ihdr, static_cast<std::uint32_t>(width));
   Be32(ihdr, static_cast<std::uint32_t>(height));
-  ihdr.insert(ihdr.end(), {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(colorType), 0, 0,
-                           static_cast<std::uint8_t>(interlace)});
+  ihdr.insert(ihdr.end(), {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(colorType),
+                           0, 0, static_cast<std::uint8_t>(interlace)});
   PngChunk(out, "IHDR", ihdr);
   for (const auto& [type, data] : extra) PngChunk(out, type.c_str(), data);
   PngChunk(out, "IDAT", packed);
@@ -143,7 +155,8 @@ void WritePngs(const std::string& dir) {
   const Bytes trns{0, 128, 255, 7};
   Save(dir + "/gray1.png", Png(7, 3, 1, 0, 0, {}));
   Save(dir + "/gray2-adam7.png", Png(9, 9, 2, 0, 1, {{"gAMA", gamma}}));
-  Save(dir + "/gray2-key-text.png", Png(6, 3, 2, 0, 0, {{"tRNS", {0, 3}}, {"zTXt", CompressedText("a text")}}));
+  Save(dir + "/gray2-key-text.png",
+       Png(6, 3, 2, 0, 0, {{"tRNS", {0, 3}}, {"zTXt", CompressedText("a text")}}));
   Save(dir + "/gray16.png", Png(3, 3, 16, 0, 0, {{"tRNS", {0, 5}}}));
   Save(dir + "/rgb8.png", Png(5, 4, 8, 2, 0, {{"gAMA", gamma}, {"tRNS", {0, 1, 0, 2, 0, 3}}}));
   Save(dir + "/rgb16-adam7.png", Png(6, 5, 16, 2, 1, {}));
@@ -189,8 +202,8 @@ void WriteJpegs(const std::string& dir) {
   WriteJpeg(dir + "/arithmetic.jpg", 9, 9, 3, JCS_RGB, false, true);
 }
 
-void WriteTiff(const std::string& path, int width, int height, int samples, int bits, int photometric,
-               int compression, int extra) {
+void WriteTiff(const std::string& path, int width, int height, int samples, int bits,
+               int photometric, int compression, int extra) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   if (tif == nullptr) return;
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
@@ -212,7 +225,8 @@ void WriteTiff(const std::string& path, int width, int height, int samples, int 
   }
   const tmsize_t rowBytes = TIFFScanlineSize(tif);
   Bytes row = Pattern(static_cast<std::size_t>(rowBytes));
-  for (int y = 0; y < height; ++y) TIFFWriteScanline(tif, row.data(), static_cast<std::uint32_t>(y), 0);
+  for (int y = 0; y < height; ++y)
+    TIFFWriteScanline(tif, row.data(), static_cast<std::uint32_t>(y), 0);
   TIFFClose(tif);
 }
 
@@ -233,7 +247,8 @@ void WriteTiledTiff(const std::string& path, int width, int height) {
   Bytes tile = Pattern(static_cast<std::size_t>(TIFFTileSize(tif)));
   for (int top = 0; top < height; top += 16) {
     for (int left = 0; left < width; left += 16) {
-      TIFFWriteTile(tif, tile.data(), static_cast<std::uint32_t>(left), static_cast<std::uint32_t>(top), 0, 0);
+      TIFFWriteTile(tif, tile.data(), static_cast<std::uint32_t>(left),
+                    static_cast<std::uint32_t>(top), 0, 0);
     }
   }
   TIFFClose(tif);
@@ -244,16 +259,41 @@ void WriteTiffs(const std::string& dir) {
   WriteTiff(dir + "/bilevel.tif", 17, 5, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_PACKBITS, 0);
   WriteTiff(dir + "/palette4.tif", 7, 5, 1, 4, PHOTOMETRIC_PALETTE, COMPRESSION_LZW, 0);
   WriteTiff(dir + "/rgb8-lzw.tif", 7, 5, 3, 8, PHOTOMETRIC_RGB, COMPRESSION_LZW, 0);
-  WriteTiff(dir + "/rgba-straight.tif", 6, 4, 4, 8, PHOTOMETRIC_RGB, COMPRESSION_ADOBE_DEFLATE, EXTRASAMPLE_UNASSALPHA);
-  WriteTiff(dir + "/rgba-associated16.tif", 6, 4, 4, 16, PHOTOMETRIC_RGB, COMPRESSION_NONE, EXTRASAMPLE_ASSOCALPHA);
+  WriteTiff(dir + "/rgba-straight.tif", 6, 4, 4, 8, PHOTOMETRIC_RGB, COMPRESSION_ADOBE_DEFLATE,
+            EXTRASAMPLE_UNASSALPHA);
+  WriteTiff(dir + "/rgba-associated16.tif", 6, 4, 4, 16, PHOTOMETRIC_RGB, COMPRESSION_NONE,
+            EXTRASAMPLE_ASSOCALPHA);
   WriteTiledTiff(dir + "/rgb8-tiles-turned.tif", 20, 17);
+}
+
+// Every format's seeds, in the order of the format table, whose index is the
+// first byte of a conversion seed.
+void WriteConvertSeeds(const std::filesystem::path& dir) {
+  const auto formats = tolvane::InputFormats();
+  for (std::size_t index = 0; index < formats.size(); ++index) {
+    const std::filesystem::path folder = dir / std::string(formats[index].name);
+    if (!std::filesystem::is_directory(folder)) continue;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      if (!entry.is_regular_file()) continue;
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(index)};
+      bytes.insert(bytes.end(), std::istreambuf_iterator<char>(in),
+                   std::istreambuf_iterator<char>());
+      const std::string name = std::to_string(index) + "-" + entry.path().filename().string();
+      Save((dir / "convert" / name).string(), bytes);
+    }
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--convert") {
+    WriteConvertSeeds(argv[2]);
+    return 0;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: make_seeds FOLDER\n");
+    std::fprintf(stderr, "usage: make_seeds FOLDER | make_seeds --convert FOLDER\n");
     return 2;
   }
   const std::string dir = argv[1];

@@ -37,7 +37,8 @@ class RowCheck : public RowProgress {
     if (rows_.size() != static_cast<std::size_t>(raster.Height())) std::abort();
     for (int y = 0; y < raster.Height(); ++y) {
       const auto row = raster.Row(y);
-      if (!std::equal(row.begin(), row.end(), rows_[static_cast<std::size_t>(y)].begin())) std::abort();
+      if (!std::equal(row.begin(), row.end(), rows_[static_cast<std::size_t>(y)].begin()))
+        std::abort();
     }
   }
 

@@ -36,15 +36,8 @@ copy_seeds 'bmp\|dib' bmp
 copy_seeds 'png' png
 copy_seeds 'jpg\|jpeg' jpeg
 copy_seeds 'tif\|tiff' tiff
-# The whole conversion takes one byte for the extension (0 bmp, 1 png, 2 jpg, 3 tif) before the file.
-index=0
-for kind in bmp png jpeg tiff; do
-  for file in "$seeds/$kind"/*; do
-    [[ -f "$file" ]] || continue
-    { printf "\\x0$index"; cat "$file"; } >"$seeds/convert/$index-$(basename "$file")"
-  done
-  index=$((index + 1))
-done
+# The whole conversion takes one byte for the format (its place in the format table) before the file.
+"$build/bin/make_seeds" --convert "$seeds"
 
 # One target: its corpus persists in the build folder, so a later run goes on
 # from what an earlier one found.

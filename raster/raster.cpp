@@ -33,11 +33,6 @@ int BitsOf(RasterFormat format, int customBits) {
   return customBits;
 }
 
-bool IsPaletteFormat(RasterFormat format) {
-  return format == RasterFormat::Bits1 || format == RasterFormat::Bits4 ||
-         format == RasterFormat::Bits8;
-}
-
 // How many palette entries a store of this depth can address.
 std::size_t IndexCount(int bits) { return std::size_t{1} << std::clamp(bits, 0, 8); }
 
@@ -101,13 +96,14 @@ BitMasks MasksFor(const Raster& raster) {
 // Writes 32-bit pixels (blue, green, red, fourth byte) into a row of the
 // given layout; the inverse of ReadRowBgrx.
 void PackRowBgrx(const std::uint8_t* in, int width, RasterFormat format, int bits,
-                  const BitMasks& masks, const std::vector<PaletteEntry>& palette,
-                  std::uint8_t* row) {
+                 const BitMasks& masks, const std::vector<PaletteEntry>& palette,
+                 std::uint8_t* row) {
   for (int x = 0; x < width; ++x) {
     const std::uint8_t* px = in + 4 * x;
     if (IsPaletteFormat(format)) {
-      SetPackedIndex(row, x, bits,
-                 static_cast<unsigned>(NearestIndex(palette, IndexCount(bits), px[2], px[1], px[0])));
+      SetPackedIndex(
+          row, x, bits,
+          static_cast<unsigned>(NearestIndex(palette, IndexCount(bits), px[2], px[1], px[0])));
     } else if (bits == 24) {
       std::memcpy(row + 3 * x, px, 3);
     } else if (format == RasterFormat::Device || format == RasterFormat::Bits32) {
@@ -150,20 +146,28 @@ std::size_t Raster::RowBytesFor(int width, int bitsPerPixel) {
   return static_cast<std::size_t>(WideRowBytes(width, bitsPerPixel));
 }
 
-void Raster::MakeStore(int width, int height, RasterFormat format, int bitsPerPixel) {
+void Raster::MakeStore(int width, int height, RasterFormat format, int bitsPerPixel,
+                       StoreRefusal refusal) {
+  const auto refuse = [refusal] {
+    throw Error(std::string(refusal == StoreRefusal::OutOfMemory ? messages::kOutOfMemory
+                                                                 : messages::kSystemResourcesLow));
+  };
   std::shared_ptr<PixelStore> store;
   if (width > 0 && height > 0) {
-    const std::uint64_t total = WideRowBytes(width, bitsPerPixel) * static_cast<std::uint64_t>(height);
+    const std::uint64_t total =
+        WideRowBytes(width, bitsPerPixel) * static_cast<std::uint64_t>(height);
     // Refused before anything is reserved: a header may announce any size.
-    if (!FitsMemoryBudget(total)) throw Error(std::string(messages::kSystemResourcesLow));
+    if (!FitsMemoryBudget(total)) refuse();
     if constexpr (sizeof(std::size_t) < sizeof(std::uint64_t)) {
-      if (total > std::numeric_limits<std::size_t>::max()) {
-        throw Error(std::string(messages::kSystemResourcesLow));
-      }
+      if (total > std::numeric_limits<std::size_t>::max()) refuse();
     }
     store = std::make_shared<PixelStore>();
     // Zero pages come lazily, so a large store costs nothing until written.
-    store->bytes = ZeroedPixelBytes(static_cast<std::size_t>(total));
+    try {
+      store->bytes = ByteBlock::Zeroed(static_cast<std::size_t>(total));
+    } catch (const std::bad_alloc&) {
+      refuse();
+    }
   }
   width_ = width;
   height_ = height;
@@ -184,12 +188,12 @@ void Raster::Detach() {
 void Raster::SetWidth(int width) { SetSize(width, height_); }
 void Raster::SetHeight(int height) { SetSize(width_, height); }
 
-void Raster::SetSize(int width, int height) {
+void Raster::SetSize(int width, int height, StoreRefusal refusal) {
   width = std::max(width, 0);
   height = std::max(height, 0);
   if (width == width_ && height == height_) return;
   Raster old = *this;
-  MakeStore(width, height, format_, bitsPerPixel_);
+  MakeStore(width, height, format_, bitsPerPixel_, refusal);
   if (Empty()) return;
 
   // White, as the platform fills a new bitmap.
@@ -205,8 +209,8 @@ void Raster::SetSize(int width, int height) {
 
   if (old.Empty()) return;
   const int rows = std::min(height, old.height_);
-  const std::uint64_t bits =
-      static_cast<std::uint64_t>(std::min(width, old.width_)) * static_cast<std::uint64_t>(bitsPerPixel_);
+  const std::uint64_t bits = static_cast<std::uint64_t>(std::min(width, old.width_)) *
+                             static_cast<std::uint64_t>(bitsPerPixel_);
   const std::size_t wholeBytes = static_cast<std::size_t>(bits / 8);
   const int restBits = static_cast<int>(bits % 8);
   for (int y = 0; y < rows; ++y) {
@@ -215,8 +219,8 @@ void Raster::SetSize(int width, int height) {
     std::memcpy(target.data(), source.data(), wholeBytes);
     if (restBits != 0) {
       const auto keep = static_cast<std::uint8_t>(0xFFu << (8 - restBits));
-      target[wholeBytes] = static_cast<std::uint8_t>((source[wholeBytes] & keep) |
-                                                     (target[wholeBytes] & ~keep));
+      target[wholeBytes] =
+          static_cast<std::uint8_t>((source[wholeBytes] & keep) | (target[wholeBytes] & ~keep));
     }
   }
 }
@@ -257,13 +261,13 @@ void Raster::SetFormat(RasterFormat format) {
   }
 }
 
-void Raster::CreateIndependent(const StoreLayout& layout) {
+void Raster::CreateIndependent(const StoreLayout& layout, StoreRefusal refusal) {
   if (layout.bitsPerPixel <= 0 || layout.bitsPerPixel > 64) {
     throw Error(std::string(messages::kInvalidPixelFormat));
   }
   // Bit fields belong to 16- and 32-bit stores only.
-  const bool hasMasks = layout.masks.has_value() &&
-                        (layout.bitsPerPixel == 16 || layout.bitsPerPixel == 32);
+  const bool hasMasks =
+      layout.masks.has_value() && (layout.bitsPerPixel == 16 || layout.bitsPerPixel == 32);
   BitMasks masks = hasMasks ? *layout.masks : BitMasks{};
   if (hasMasks && masks.red == 0) masks = layout.bitsPerPixel == 16 ? kMasks565 : kMasks888;
   RasterFormat format = RasterFormat::Custom;
@@ -280,11 +284,7 @@ void Raster::CreateIndependent(const StoreLayout& layout) {
     default: format = RasterFormat::Custom;
   }
   Raster fresh;
-  try {
-    fresh.MakeStore(layout.width, layout.height, format, layout.bitsPerPixel);
-  } catch (const Error&) {
-    throw Error(std::string(messages::kOutOfMemory));
-  }
+  fresh.MakeStore(layout.width, layout.height, format, layout.bitsPerPixel, refusal);
   fresh.hasMasks_ = hasMasks;
   fresh.masks_ = masks;
   fresh.rowOrder_ = layout.rowOrder;
@@ -330,7 +330,8 @@ void Raster::SetAlphaMode(AlphaMode mode) {
       for (int x = 0; x < width_; ++x, px += 4) {
         const unsigned a = px[3];
         if (a == 255) continue;  // both ways leave an opaque pixel as it is
-        for (int c = 0; c < 3; ++c) px[c] = isAlpha ? PremultipliedChannel(px[c], a) : StraightChannel(px[c], a);
+        for (int c = 0; c < 3; ++c)
+          px[c] = isAlpha ? PremultipliedChannel(px[c], a) : StraightChannel(px[c], a);
       }
     }
   }

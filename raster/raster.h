@@ -28,10 +28,23 @@ constexpr std::uint8_t PremultipliedChannel(unsigned colour, unsigned alpha) {
   return static_cast<std::uint8_t>((colour * alpha * 2 + 255) / 510);
 }
 constexpr std::uint8_t StraightChannel(unsigned colour, unsigned alpha) {
-  return alpha == 0 ? 0 : static_cast<std::uint8_t>(std::min((colour * 255u * 2 + alpha) / (2 * alpha), 255u));
+  return alpha == 0
+             ? 0
+             : static_cast<std::uint8_t>(std::min((colour * 255u * 2 + alpha) / (2 * alpha), 255u));
+}
+
+// The formats whose pixels are indices into a palette.
+constexpr bool IsPaletteFormat(RasterFormat format) {
+  return format == RasterFormat::Bits1 || format == RasterFormat::Bits4 ||
+         format == RasterFormat::Bits8;
 }
 
 enum class RowOrder { BottomUp, TopDown };
+
+// The message a pixel store fails with when the budget or the system refuses
+// it: a resized raster reads as a new bitmap would, a store read from a
+// file's header as the reader's lack of memory.
+enum class StoreRefusal { SystemResourcesLow, OutOfMemory };
 
 struct PaletteEntry {
   std::uint8_t blue = 0;
@@ -90,7 +103,7 @@ class Raster {
   // also for a store above the memory budget (support/memory_budget.h).
   void SetWidth(int width);
   void SetHeight(int height);
-  void SetSize(int width, int height);
+  void SetSize(int width, int height, StoreRefusal refusal = StoreRefusal::SystemResourcesLow);
   // For a raster whose every row is about to be written: sets the size like
   // SetSize, but leaves the new store zero rather than filling it white and
   // copying the old pixels, which would touch every page of it twice.
@@ -106,14 +119,15 @@ class Raster {
   // header describes), classifying its format by the bit count and masks; a
   // bit-field layout with red mask 0 takes the default masks of its depth.
   // The raster becomes a new one of that layout: alpha None, transparency
-  // key and os2Header reset. Fails with the out-of-memory message (also for a
+  // key and os2Header reset. Fails with the refusal's message (also for a
   // store above the memory budget), or the invalid-pixel-format one for a bit
   // count outside 1 to 64.
-  void CreateIndependent(const StoreLayout& layout);
+  void CreateIndependent(const StoreLayout& layout,
+                         StoreRefusal refusal = StoreRefusal::OutOfMemory);
 
   const std::vector<PaletteEntry>& Palette() const { return palette_; }
-  // Replaces the palette (at most 256 entries kept); the indices of a palette store are re-mapped to the
-  // nearest colours of the new one.
+  // Replaces the palette (at most 256 entries kept); the indices of a palette store are re-mapped
+  // to the nearest colours of the new one.
   void SetPalette(std::vector<PaletteEntry> palette);
 
   // Meaningful for 16- and 32-bit stores with bit fields (Bits16, Custom).
@@ -156,7 +170,8 @@ class Raster {
  private:
   struct PixelStore;
 
-  void MakeStore(int width, int height, RasterFormat format, int bitsPerPixel);
+  void MakeStore(int width, int height, RasterFormat format, int bitsPerPixel,
+                 StoreRefusal refusal = StoreRefusal::SystemResourcesLow);
   void Detach();
   std::size_t StoredRowIndex(int y) const;
 

@@ -344,24 +344,12 @@ void HalftoneReducer::ResolveColumns() {
 template <int Stride>
 void HalftoneReducer::ResolveColumnsOf() {
   switch (taps_) {
-    case 2:
-      ResolveColumns<Stride, 2>();
-      break;
-    case 3:
-      ResolveColumns<Stride, 3>();
-      break;
-    case 4:
-      ResolveColumns<Stride, 4>();
-      break;
-    case 5:
-      ResolveColumns<Stride, 5>();
-      break;
-    case 6:
-      ResolveColumns<Stride, 6>();
-      break;
-    default:
-      ResolveColumns<Stride, 0>();
-      break;
+    case 2: ResolveColumns<Stride, 2>(); break;
+    case 3: ResolveColumns<Stride, 3>(); break;
+    case 4: ResolveColumns<Stride, 4>(); break;
+    case 5: ResolveColumns<Stride, 5>(); break;
+    case 6: ResolveColumns<Stride, 6>(); break;
+    default: ResolveColumns<Stride, 0>(); break;
   }
 }
 

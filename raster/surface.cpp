@@ -6,7 +6,8 @@
 namespace tolvane {
 
 Surface::Surface(int width, int height, SurfacePixel fill)
-    : width_(std::max(width, 0)), height_(std::max(height, 0)),
+    : width_(std::max(width, 0)),
+      height_(std::max(height, 0)),
       pixels_(4 * static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_)) {
   for (std::size_t i = 0; i < pixels_.size(); i += 4) {
     pixels_[i] = fill.blue;

@@ -41,7 +41,9 @@ class Surface {
   std::span<std::uint8_t> Pixels() { return pixels_; }
 
  private:
-  std::size_t RowOffset(int y) const { return static_cast<std::size_t>(y) * 4 * static_cast<std::size_t>(width_); }
+  std::size_t RowOffset(int y) const {
+    return static_cast<std::size_t>(y) * 4 * static_cast<std::size_t>(width_);
+  }
 
   int width_;
   int height_;

@@ -7,7 +7,9 @@ namespace tolvane {
 
 namespace {
 
-bool SmallerRegion(const BlockCache::Region& a, const BlockCache::Region& b) { return a.size < b.size; }
+bool SmallerRegion(const BlockCache::Region& a, const BlockCache::Region& b) {
+  return a.size < b.size;
+}
 
 }  // namespace
 

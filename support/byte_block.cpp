@@ -27,7 +27,8 @@ constexpr std::size_t kMappedFrom = kHugePage / 2;
 // maps one huge page more than asked, then gives back the unaligned ends.
 std::uint8_t* MapAligned(std::size_t mapped) {
   const std::size_t reserved = mapped + kHugePage;
-  void* start = ::mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* start =
+      ::mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (start == MAP_FAILED) throw std::bad_alloc();
   auto* first = static_cast<std::uint8_t*>(start);
   const auto address = reinterpret_cast<std::uintptr_t>(first);
@@ -63,7 +64,8 @@ std::uint8_t* MapFromKept(BlockCache& cache, std::size_t mapped, std::size_t siz
   for (const BlockCache::Region& region : kept) {
     void* target = bytes + at;
     // Should a region not move, fresh pages stand in its place.
-    if (::mremap(region.bytes, region.size, region.size, MREMAP_MAYMOVE | MREMAP_FIXED, target) == MAP_FAILED) {
+    if (::mremap(region.bytes, region.size, region.size, MREMAP_MAYMOVE | MREMAP_FIXED, target) ==
+        MAP_FAILED) {
       ::munmap(region.bytes, region.size);
     }
     at += region.size;

@@ -42,11 +42,14 @@ class ByteBlock {
   ByteBlock(const ByteBlock&) = delete;
   ByteBlock& operator=(const ByteBlock&) = delete;
 
-  std::uint8_t* data() const { return bytes_; }
+  std::uint8_t* data() { return bytes_; }
+  const std::uint8_t* data() const { return bytes_; }
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  std::uint8_t* begin() const { return bytes_; }
-  std::uint8_t* end() const { return bytes_ + size_; }
+  std::uint8_t* begin() { return bytes_; }
+  std::uint8_t* end() { return bytes_ + size_; }
+  const std::uint8_t* begin() const { return bytes_; }
+  const std::uint8_t* end() const { return bytes_ + size_; }
 
   // The bytes from `from` to `to` are no longer needed: the whole huge pages
   // among them go back to the system now, and read as zero afterwards. Not

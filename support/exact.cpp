@@ -94,8 +94,9 @@ Extended Multiply(Extended a, Extended b) {
     return Rounded({negative, product.high, a.exponent + b.exponent + 64},
                    Compare(product.low, kTopBit));
   }
-  return Rounded({negative, (product.high << 1) | (product.low >> 63), a.exponent + b.exponent + 63},
-                 Compare(product.low << 1, kTopBit));
+  return Rounded(
+      {negative, (product.high << 1) | (product.low >> 63), a.exponent + b.exponent + 63},
+      Compare(product.low << 1, kTopBit));
 }
 
 // b is not zero.

@@ -4,11 +4,9 @@
 #include "support/files.h"
 
 #include <algorithm>
-#include <limits>
-#include <new>
+#include <string>
 
 #include "support/error.h"
-#include "support/memory_budget.h"
 #include "support/messages.h"
 
 namespace tolvane {
@@ -25,16 +23,7 @@ void InputFile::Skip(std::uint64_t count) {
 }
 
 ByteBlock InputFile::ReadRest(std::size_t pieceSize) {
-  const std::uint64_t remaining = size_ > position_ ? size_ - position_ : 0;
-  if (!FitsMemoryBudget(remaining) || remaining > std::numeric_limits<std::size_t>::max()) {
-    throw Error(std::string(messages::kOutOfMemory));
-  }
-  ByteBlock data;
-  try {
-    data = ByteBlock::Zeroed(static_cast<std::size_t>(remaining));
-  } catch (const std::bad_alloc&) {
-    throw Error(std::string(messages::kOutOfMemory));
-  }
+  ByteBlock data = BlockForRest(size_ > position_ ? size_ - position_ : 0);
   std::size_t done = 0;
   while (done < data.size()) {
     const std::size_t piece = std::min(pieceSize, data.size() - done);

@@ -5,35 +5,36 @@
 #include <string>
 
 #include "support/byte_block.h"
+#include "support/byte_source.h"
 
 namespace tolvane {
 
 // An input file opened for reading. Every OS failure becomes the program's
 // message: opening fails with the "cannot open" text carrying the path,
 // reading with the stream read error.
-class InputFile {
+class InputFile : public ByteSource {
  public:
   explicit InputFile(const std::string& path);
-  ~InputFile();
+  ~InputFile() override;
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
   // The file's size in bytes when it was opened.
-  std::uint64_t Size() const { return size_; }
+  std::uint64_t Size() const override { return size_; }
 
   // Reads up to `count` bytes; fewer only at the end of the file.
-  std::size_t Read(void* buffer, std::size_t count);
+  std::size_t Read(void* buffer, std::size_t count) override;
 
   // Reads exactly `count` bytes or fails with the stream read error.
   void ReadExact(void* buffer, std::size_t count);
 
   // Skips forward; past the end simply leaves the file at its end.
-  void Skip(std::uint64_t count);
+  void Skip(std::uint64_t count) override;
 
   // The rest of the file, read in pieces of at most `pieceSize` bytes. Fails
   // with the stream read error when fewer bytes arrive than the size promised,
   // and with the out-of-memory message when the buffer cannot be had.
-  ByteBlock ReadRest(std::size_t pieceSize);
+  ByteBlock ReadRest(std::size_t pieceSize) override;
 
  private:
   // Moves to `offset` (at most the size); fails with the stream read error.

@@ -15,9 +15,7 @@
 
 namespace tolvane {
 
-std::string OsErrorText(int errorNumber) {
-  return std::system_category().message(errorNumber);
-}
+std::string OsErrorText(int errorNumber) { return std::system_category().message(errorNumber); }
 
 InputFile::InputFile(const std::string& path) {
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -53,7 +53,8 @@ InputFile::InputFile(const std::string& path) {
     throw Error(messages::CannotOpenFile(path, WindowsErrorText(ERROR_ACCESS_DENIED)));
   }
   fd_ = DescriptorFor(handle, _O_RDONLY | _O_BINARY);
-  if (fd_ < 0) throw Error(messages::CannotOpenFile(path, WindowsErrorText(ERROR_TOO_MANY_OPEN_FILES)));
+  if (fd_ < 0)
+    throw Error(messages::CannotOpenFile(path, WindowsErrorText(ERROR_TOO_MANY_OPEN_FILES)));
   size_ = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
 }
 
@@ -104,16 +105,19 @@ std::string TemporaryNameIn(const std::string& folder) {
 std::string FinalLinkTarget(const std::string& target) {
   const std::wstring wide = WidePath(target);
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return target;
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return target;
   const HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) throw Error(messages::CannotCreateFile(target, LastErrorText()));
+  if (handle == INVALID_HANDLE_VALUE)
+    throw Error(messages::CannotCreateFile(target, LastErrorText()));
   const std::unique_ptr<void, decltype(&::CloseHandle)> owned(handle, &::CloseHandle);
   std::wstring final(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = ::GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()),
-                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    const DWORD length =
+        ::GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()),
+                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (length == 0) throw Error(messages::CannotCreateFile(target, LastErrorText()));
     if (length < final.size()) {
       final.resize(length);
@@ -152,7 +156,8 @@ AtomicOutputFile::AtomicOutputFile(const std::string& targetPath)
     }
     temporary_ = std::move(temporary);
   }
-  if (fd_ < 0) throw Error(messages::CannotCreateFile(target_, WindowsErrorText(ERROR_FILE_EXISTS)));
+  if (fd_ < 0)
+    throw Error(messages::CannotCreateFile(target_, WindowsErrorText(ERROR_FILE_EXISTS)));
 }
 
 AtomicOutputFile::~AtomicOutputFile() {

@@ -50,8 +50,8 @@ std::string PngInflateError(int zlibResult) {
   } else if (zlibResult == 2) {
     description = "need dictionary (2)";
   }
-  return Concat({"画像を解凍できませんでした。不正な圧縮データが含まれるためです。\r\n 説明: ",
-                 description});
+  return Concat(
+      {"画像を解凍できませんでした。不正な圧縮データが含まれるためです。\r\n 説明: ", description});
 }
 
 std::string JpegError(int code) { return "JPEG エラー #" + std::to_string(code); }
@@ -62,9 +62,8 @@ std::string ThemeNotFound(std::string_view themeName) {
 
 std::string CliVersion(std::string_view version) { return Concat({"tolvane-cli ", version}); }
 
-std::string CliNoReader(std::string_view path) {
-  return Concat({"tolvane-cli: no reader for the extension of \"", path,
-                 "\" (.jpg, .jpeg, .tif, .tiff, .png or .bmp)"});
+std::string CliNoReader(std::string_view path, std::string_view extensions) {
+  return Concat({"tolvane-cli: no reader for the extension of \"", path, "\" (", extensions, ")"});
 }
 
 }  // namespace tolvane::messages

@@ -103,6 +103,7 @@ inline constexpr std::string_view kCliUsage =
     "       tolvane-cli preview FILE OUT.png [--dpi N]\n"
     "       tolvane-cli --help | --version\n";
 std::string CliVersion(std::string_view version);  // "tolvane-cli 1.0.0"
-std::string CliNoReader(std::string_view path);
+// `extensions`: the handled ones, as ".jpg, .jpeg, .tif, .tiff, .png or .bmp".
+std::string CliNoReader(std::string_view path, std::string_view extensions);
 
 }  // namespace tolvane::messages

@@ -25,6 +25,14 @@ std::string UpperAscii(std::string_view text) {
   return out;
 }
 
+std::string LowerAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
 std::string NameOf(std::string_view path, Separators separators) {
   return std::string(path.substr(AfterLastSeparator(path, separators)));
 }

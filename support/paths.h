@@ -22,8 +22,10 @@ inline constexpr Separators kPlatformSeparators = kPosixSeparators;
 // From the last "." to the end, when no separator stands after it; else empty.
 std::string ExtensionOf(std::string_view path, Separators separators = kPlatformSeparators);
 
-// The ASCII letters a to z upper-cased, every other byte unchanged.
+// The ASCII letters a to z upper-cased (A to Z lower-cased), every other
+// byte unchanged.
 std::string UpperAscii(std::string_view text);
+std::string LowerAscii(std::string_view text);
 
 // The part after the last separator; the whole path when it has none.
 std::string NameOf(std::string_view path, Separators separators = kPlatformSeparators);

@@ -15,8 +15,7 @@ std::string InnermostMessage(const std::exception& failure) {
   } catch (const std::exception& inner) {
     std::string innerMessage = InnermostMessage(inner);
     if (!innerMessage.empty()) message = std::move(innerMessage);
-  } catch (...) {
-  }
+  } catch (...) {}
   return message;
 }
 

@@ -20,7 +20,8 @@ std::wstring WideFromUtf8(std::string_view text) {
 std::string Utf8FromWide(std::wstring_view text) {
   if (text.empty() || text.size() > INT_MAX) return {};
   const int size = static_cast<int>(text.size());
-  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  const int bytes =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
   std::string result(static_cast<std::size_t>(bytes), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, result.data(), bytes, nullptr, nullptr);
   return result;

@@ -41,13 +41,13 @@ struct InfoHeader {
 // Counts the bytes the file still holds past what has been read.
 class BmpSource {
  public:
-  explicit BmpSource(InputFile& file) : file_(file), remaining_(file.Size()) {}
+  explicit BmpSource(ByteSource& file) : file_(file), remaining_(file.Size()) {}
 
   std::uint64_t Remaining() const { return remaining_; }
 
   // Reads exactly `count` bytes or fails with the stream read error.
   void Read(void* buffer, std::size_t count) {
-    file_.ReadExact(buffer, count);
+    if (file_.Read(buffer, count) != count) throw Error(std::string(messages::kReadError));
     remaining_ -= count;
   }
 
@@ -65,7 +65,7 @@ class BmpSource {
   }
 
  private:
-  InputFile& file_;
+  ByteSource& file_;
   std::uint64_t remaining_;
 };
 
@@ -124,7 +124,8 @@ std::optional<BitMasks> ReadMasks(BmpSource& source, const InfoHeader& info) {
 
 std::uint64_t ColourCount(const InfoHeader& info) {
   if (info.clrUsed != 0) return info.clrUsed;
-  if (info.bitCount == 1 || info.bitCount == 4 || info.bitCount == 8) return std::uint64_t{1} << info.bitCount;
+  if (info.bitCount == 1 || info.bitCount == 4 || info.bitCount == 8)
+    return std::uint64_t{1} << info.bitCount;
   return 0;
 }
 
@@ -168,8 +169,9 @@ bool IsSupported(const InfoHeader& info) {
 }
 
 std::uint64_t HeightOf(const InfoHeader& info) {
-  return info.height < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(static_cast<std::int64_t>(info.height))
-                         : static_cast<std::uint64_t>(info.height);
+  return info.height < 0
+             ? std::uint64_t{0} - static_cast<std::uint64_t>(static_cast<std::int64_t>(info.height))
+             : static_cast<std::uint64_t>(info.height);
 }
 
 // The pixel byte count the header announces, saturated instead of wrapping.
@@ -216,7 +218,7 @@ std::vector<std::uint8_t> ReadCodedPixels(BmpSource& source, std::uint64_t count
   return data;
 }
 
-Raster ReadBitmap(InputFile& file) {
+Raster ReadBitmap(ByteSource& file) {
   if (file.Size() == 0) return Raster{};
   BmpSource source(file);
   ReadFileHeader(source);
@@ -243,10 +245,14 @@ Raster ReadBitmap(InputFile& file) {
 
 }  // namespace
 
+void LoadBmp(ByteSource& source, Raster& raster) {
+  Raster read = ReadBitmap(source);
+  raster = std::move(read);
+}
+
 void LoadBmpFile(const std::string& path, Raster& raster) {
   InputFile file(path);
-  Raster read = ReadBitmap(file);
-  raster = std::move(read);
+  LoadBmp(file, raster);
 }
 
 }  // namespace tolvane

@@ -25,8 +25,10 @@ class RleCanvas {
     }
     // Every pixel starts as entry 0: one row is made, then copied.
     const std::span<std::uint8_t> first = raster_.MutableRow(0);
-    for (int x = 0; x < width_; ++x) std::memcpy(first.data() + 4 * static_cast<std::size_t>(x), colours_[0].data(), 4);
-    for (int y = 1; y < height_; ++y) std::memcpy(raster_.MutableRow(y).data(), first.data(), first.size());
+    for (int x = 0; x < width_; ++x)
+      std::memcpy(first.data() + 4 * static_cast<std::size_t>(x), colours_[0].data(), 4);
+    for (int y = 1; y < height_; ++y)
+      std::memcpy(raster_.MutableRow(y).data(), first.data(), first.size());
   }
 
   // Nothing can be drawn once the position has left the top of the bitmap:
@@ -70,11 +72,7 @@ class RleCanvas {
 
 Raster MakeDeviceRaster(int width, int height) {
   Raster raster;
-  try {
-    raster.SetSize(width, height);
-  } catch (const Error&) {
-    throw Error(std::string(messages::kOutOfMemory));
-  }
+  raster.SetSize(width, height, StoreRefusal::OutOfMemory);
   return raster;
 }
 
@@ -114,9 +112,9 @@ void Decode(std::span<const std::uint8_t> data, RleKind kind, RleCanvas& canvas)
       default: {  // absolute run of `value` pixels, padded to a 16-bit word
         const std::size_t bytes = kind == RleKind::Rle8 ? value : (value + 1) / 2;
         const std::size_t available = std::min(bytes, data.size() - pos);
-        const unsigned pixels =
-            kind == RleKind::Rle8 ? static_cast<unsigned>(available)
-                                  : std::min(value, static_cast<unsigned>(2 * available));
+        const unsigned pixels = kind == RleKind::Rle8
+                                    ? static_cast<unsigned>(available)
+                                    : std::min(value, static_cast<unsigned>(2 * available));
         for (unsigned i = 0; i < pixels; ++i) canvas.Put(AbsoluteIndex(data.data() + pos, i, kind));
         pos += bytes + (bytes & 1);
         break;

@@ -16,10 +16,6 @@ using namespace bmp;
 
 constexpr std::size_t kWriteChunkBytes = std::size_t{1} << 20;
 
-bool IsPaletteFormat(RasterFormat format) {
-  return format == RasterFormat::Bits1 || format == RasterFormat::Bits4 || format == RasterFormat::Bits8;
-}
-
 // A raster read from a core-header file goes back with one, where that
 // header can describe it.
 bool UsesCoreHeader(const Raster& raster) {
@@ -74,8 +70,9 @@ std::vector<std::uint8_t> Headers(const Raster& raster) {
     PutLe16(p + 8, 1);
     PutLe16(p + 10, static_cast<std::uint32_t>(raster.BitsPerPixel()));
   } else {
-    const std::int64_t height = raster.GetRowOrder() == RowOrder::TopDown ? -std::int64_t{raster.Height()}
-                                                                          : raster.Height();
+    const std::int64_t height = raster.GetRowOrder() == RowOrder::TopDown
+                                    ? -std::int64_t{raster.Height()}
+                                    : raster.Height();
     PutLe32(p, kInfoHeaderBytes);
     PutLe32(p + 4, static_cast<std::uint32_t>(raster.Width()));
     PutLe32(p + 8, static_cast<std::uint32_t>(height));
@@ -102,12 +99,6 @@ std::vector<std::uint8_t> Headers(const Raster& raster) {
   return out;
 }
 
-// c x 255 / a to the nearest integer, 0 where a is 0.
-std::uint8_t Unpremultiply(unsigned colour, unsigned alpha) {
-  if (alpha == 0) return 0;
-  return static_cast<std::uint8_t>(std::min((colour * 255u * 2 + alpha) / (2 * alpha), 255u));
-}
-
 // One stored row as the file holds it.
 void PrepareRow(const Raster& raster, std::uint8_t* row) {
   const int width = raster.Width();
@@ -116,7 +107,7 @@ void PrepareRow(const Raster& raster, std::uint8_t* row) {
   } else if (raster.Format() == RasterFormat::Bits32 && raster.Alpha() == AlphaMode::Defined) {
     for (int x = 0; x < width; ++x) {
       std::uint8_t* px = row + 4 * static_cast<std::size_t>(x);
-      for (int c = 0; c < 3; ++c) px[c] = Unpremultiply(px[c], px[3]);
+      for (int c = 0; c < 3; ++c) px[c] = StraightChannel(px[c], px[3]);
     }
   }
 }
@@ -128,8 +119,10 @@ void WritePixels(const Raster& raster, AtomicOutputFile& out) {
   const std::size_t rowBytes = raster.RowBytes();
   const std::size_t rowsPerChunk = std::max<std::size_t>(1, kWriteChunkBytes / rowBytes);
   std::vector<std::uint8_t> chunk;
-  for (std::size_t first = 0; first < static_cast<std::size_t>(raster.Height()); first += rowsPerChunk) {
-    const std::size_t rows = std::min(rowsPerChunk, static_cast<std::size_t>(raster.Height()) - first);
+  for (std::size_t first = 0; first < static_cast<std::size_t>(raster.Height());
+       first += rowsPerChunk) {
+    const std::size_t rows =
+        std::min(rowsPerChunk, static_cast<std::size_t>(raster.Height()) - first);
     chunk.assign(store.begin() + static_cast<std::ptrdiff_t>(first * rowBytes),
                  store.begin() + static_cast<std::ptrdiff_t>((first + rows) * rowBytes));
     for (std::size_t r = 0; r < rows; ++r) PrepareRow(raster, chunk.data() + r * rowBytes);

@@ -82,14 +82,14 @@ int JpegBlockArrays::RealizeAll(long memoryLimit) {
   std::uint64_t total = 0;
   for (const auto& array : arrays_) {
     if (array->realized) continue;
-    const std::uint64_t bytes =
-        std::uint64_t{array->blocksPerRow} * array->rows * sizeof(JBLOCK);
+    const std::uint64_t bytes = std::uint64_t{array->blocksPerRow} * array->rows * sizeof(JBLOCK);
     if (bytes > std::numeric_limits<std::uint64_t>::max() - total) return JERR_OUT_OF_MEMORY;
     total += bytes;
   }
   // Beyond the limit libjpeg's manager would need a backing store, which it
   // does not have.
-  if (memoryLimit > 0 && total > static_cast<std::uint64_t>(memoryLimit)) return JERR_NO_BACKING_STORE;
+  if (memoryLimit > 0 && total > static_cast<std::uint64_t>(memoryLimit))
+    return JERR_NO_BACKING_STORE;
   if (total > std::numeric_limits<std::size_t>::max()) return JERR_OUT_OF_MEMORY;
   try {
     blocks_.push_back(ByteBlock::Zeroed(static_cast<std::size_t>(total)));
@@ -150,7 +150,8 @@ JBLOCKARRAY JpegBlockArrays::Access(j_common_ptr cinfo, jvirt_barray_ptr handle,
 // back): the rows above it are never read again.
 void JpegBlockArrays::DiscardRowsAbove(Array& array, JDIMENSION row) {
   const std::size_t end = array.offset + std::size_t{row} * array.blocksPerRow * sizeof(JBLOCK);
-  if (end > array.discardedTo) array.discardedTo = blocks_[array.block].Discard(array.discardedTo, end);
+  if (end > array.discardedTo)
+    array.discardedTo = blocks_[array.block].Discard(array.discardedTo, end);
 }
 
 void JpegBlockArrays::FreePool(j_common_ptr cinfo, int pool) {

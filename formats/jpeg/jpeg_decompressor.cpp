@@ -16,7 +16,8 @@ namespace {
 // take the memory budget; beyond it libjpeg fails as if memory were
 // exhausted. A hostile header can thus not make it reserve tens of gigabytes.
 long WorkMemoryLimit() {
-  return static_cast<long>(std::min<std::uint64_t>(MemoryBudget(), std::numeric_limits<long>::max()));
+  return static_cast<long>(
+      std::min<std::uint64_t>(MemoryBudget(), std::numeric_limits<long>::max()));
 }
 
 // Runs call with the jump target set. Between this frame and libjpeg's

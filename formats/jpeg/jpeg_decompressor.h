@@ -26,11 +26,11 @@ class JpegDecompressor {
 
   jpeg_decompress_struct& Info() { return info_; }
 
-  void ReadHeader();                  // jpeg_read_header, an image required
-  bool HasMultipleScans();            // jpeg_has_multiple_scans
-  void StartDecompress();             // jpeg_start_decompress
+  void ReadHeader();                     // jpeg_read_header, an image required
+  bool HasMultipleScans();               // jpeg_has_multiple_scans
+  void StartDecompress();                // jpeg_start_decompress
   void ReadScanline(std::uint8_t* row);  // one row by jpeg_read_scanlines
-  void FinishDecompress();            // jpeg_finish_decompress
+  void FinishDecompress();               // jpeg_finish_decompress
 
   // Buffered-image mode: jpeg_consume_input (its result), jpeg_start_output
   // and jpeg_finish_output.

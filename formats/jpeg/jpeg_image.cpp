@@ -15,8 +15,6 @@ namespace tolvane {
 
 namespace {
 
-bool gPaletteMode = false;
-
 constexpr std::size_t kFileReadPiece = 1 << 20;
 constexpr int kQuantizedColors = 236;
 
@@ -102,14 +100,11 @@ Raster NewRaster(const jpeg_decompress_struct& info, RasterFormat format) {
   const int bits = format == RasterFormat::Bits8 ? 8 : format == RasterFormat::Bits32 ? 32 : 24;
   Raster raster;
   if (width > 0 && height > 0) {
-    try {
-      raster.CreateIndependent({width, height, bits, std::nullopt, RowOrder::BottomUp,
-                                info.colormap != nullptr ? PaletteFrom(info)
-                                                         : std::vector<PaletteEntry>{}});
-    } catch (const Error&) {
-      // The store's failure reads as it does for any new bitmap.
-      throw Error(std::string(messages::kSystemResourcesLow));
-    }
+    // The store's failure reads as it does for any new bitmap.
+    raster.CreateIndependent(
+        {width, height, bits, std::nullopt, RowOrder::BottomUp,
+         info.colormap != nullptr ? PaletteFrom(info) : std::vector<PaletteEntry>{}},
+        StoreRefusal::SystemResourcesLow);
   } else {
     raster.SetFormat(format);
     raster.SetSize(width, height);
@@ -201,7 +196,8 @@ Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgr
   jpeg.StartDecompress();
   // Only a file read that way needs its scans counted.
   const int outputScan =
-      duringLastScan ? ReadUpToLastScan(jpeg, scanForecast ? *scanForecast : CountJpegScans(data)) : 0;
+      duringLastScan ? ReadUpToLastScan(jpeg, scanForecast ? *scanForecast : CountJpegScans(data))
+                     : 0;
   Raster raster = NewRaster(info, format);
   RowProgressSession session(raster.Empty() ? nullptr : progress, raster);
   if (!duringLastScan) {
@@ -223,17 +219,18 @@ Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgr
   return raster;
 }
 
-void SetJpegPaletteMode(bool on) { gPaletteMode = on; }
-bool JpegPaletteMode() { return gPaletteMode; }
-
 void JpegImage::LoadJpeg(const std::string& path) {
   InputFile file(path);
+  LoadJpeg(file);
+}
+
+void JpegImage::LoadJpeg(ByteSource& source) {
   data_ = ByteBlock();
   raster_ = Raster();
   decoded_ = false;
   width_ = 0;
   height_ = 0;
-  data_ = file.ReadRest(kFileReadPiece);
+  data_ = source.ReadRest(kFileReadPiece);
   if (data_.empty()) return;
   JpegDecompressor jpeg(data_);
   jpeg.ReadHeader();
@@ -246,7 +243,7 @@ int JpegImage::Height() const { return decoded_ ? raster_.Height() : height_; }
 
 void JpegImage::ToRaster(Raster& raster, RowProgress* progress) {
   if (!decoded_) {
-    raster_ = DecodeJpeg(data_, JpegPaletteMode(), progress);
+    raster_ = DecodeJpeg(data_, paletteMode_, progress);
     decoded_ = true;
   }
   raster = raster_;

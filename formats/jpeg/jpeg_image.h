@@ -8,15 +8,14 @@
 #include "raster/raster.h"
 #include "raster/row_progress.h"
 #include "support/byte_block.h"
+#include "support/byte_source.h"
 
 namespace tolvane {
 
-// Whether JPEG images are decoded to a 236-colour palette; decided once at
-// start-up from the display's depth, off unless a caller turns it on.
-void SetJpegPaletteMode(bool on);
-bool JpegPaletteMode();
-
-// Decodes the bytes of a whole JPEG file, as ToRaster does. With a progress,
+// Decodes the bytes of a whole JPEG file, as ToRaster does. In palette mode
+// a colour image is quantised to at most 236 colours, as for a display of 8
+// bits or fewer; the program runs on true-colour displays and leaves it off.
+// With a progress,
 // each row is reported as soon as it is final; a file with several scans is
 // then read expecting as many scans as the file holds (or `scanForecast`,
 // when given), so that its rows can come while its last scan is read. A
@@ -28,13 +27,17 @@ Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgr
 // first ToRaster decodes the pixels.
 class JpegImage {
  public:
+  explicit JpegImage(bool paletteMode = false) : paletteMode_(paletteMode) {}
   void LoadJpeg(const std::string& path);
+  // The same from bytes already at hand; the path form opens the file.
+  void LoadJpeg(ByteSource& source);
   int Width() const;
   int Height() const;
   // With a progress, each decoded row is reported as soon as it is final.
   void ToRaster(Raster& raster, RowProgress* progress = nullptr);
 
  private:
+  bool paletteMode_;
   ByteBlock data_;
   int width_ = 0;
   int height_ = 0;

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 static_assert(JPEG_LIB_VERSION == 62, "the JPEG reader needs libjpeg's 6b-level interface");

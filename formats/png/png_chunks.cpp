@@ -15,10 +15,6 @@ namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
 
-std::uint32_t LoadBe32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
 [[noreturn]] void Fail(std::string_view message) { throw Error(std::string(message)); }
 
 }  // namespace
@@ -38,7 +34,7 @@ std::uint32_t CrcStart(const ChunkType& type) {
   return CrcOf(static_cast<std::uint32_t>(::crc32(0, nullptr, 0)), {bytes, type.size()});
 }
 
-ChunkReader::ChunkReader(InputFile& file) : file_(file), buffer_(kBufferSize) {}
+ChunkReader::ChunkReader(ByteSource& file) : file_(file), buffer_(kBufferSize) {}
 
 std::size_t ChunkReader::Read(std::uint8_t* out, std::size_t count) {
   std::size_t done = 0;
@@ -68,9 +64,9 @@ void ChunkReader::Skip(std::uint64_t count) {
 }
 
 bool ChunkReader::ReadSignature() {
-  static constexpr std::uint8_t kExpected[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-  std::uint8_t bytes[8] = {};
-  return Read(bytes, 8) == 8 && std::memcmp(bytes, kExpected, 8) == 0;
+  std::uint8_t bytes[sizeof kSignature] = {};
+  return Read(bytes, sizeof bytes) == sizeof bytes &&
+         std::memcmp(bytes, kSignature, sizeof bytes) == 0;
 }
 
 ChunkHeader ChunkReader::ReadHeader() {
@@ -114,11 +110,13 @@ std::span<const std::uint8_t> IdatSource::Fetch() {
     reader_.CheckCrc(crc_);
     std::uint8_t bytes[8] = {};
     const std::size_t got = reader_.Read(bytes, 8);
-    if (got != 8 || std::memcmp(bytes + 4, kIDAT.data(), 4) != 0) Fail(messages::kPngMissingImagePart);
+    if (got != 8 || std::memcmp(bytes + 4, kIDAT.data(), 4) != 0)
+      Fail(messages::kPngMissingImagePart);
     remaining_ = LoadBe32(bytes);
     crc_ = CrcStart(kIDAT);
   }
-  const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, piece_.size()));
+  const std::size_t want =
+      static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, piece_.size()));
   const std::size_t got = reader_.Read(piece_.data(), want);
   if (got < want) fileEnded_ = true;
   remaining_ -= got;
@@ -129,7 +127,8 @@ std::span<const std::uint8_t> IdatSource::Fetch() {
 
 void IdatSource::Finish() {
   while (remaining_ > 0 && !fileEnded_) {
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, piece_.size()));
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, piece_.size()));
     const std::size_t got = reader_.Read(piece_.data(), want);
     if (got < want) fileEnded_ = true;
     remaining_ -= got;

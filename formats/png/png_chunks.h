@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "formats/png/png_header.h"
-#include "support/files.h"
+#include "support/byte_source.h"
 
 namespace tolvane::png {
 
@@ -23,7 +23,7 @@ struct ChunkHeader {
 // system call each.
 class ChunkReader {
  public:
-  explicit ChunkReader(InputFile& file);
+  explicit ChunkReader(ByteSource& file);
 
   // Reads up to count bytes; fewer only where the file ends.
   std::size_t Read(std::uint8_t* out, std::size_t count);
@@ -46,7 +46,7 @@ class ChunkReader {
   void CheckCrc(std::uint32_t crc);
 
  private:
-  InputFile& file_;
+  ByteSource& file_;
   std::vector<std::uint8_t> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
@@ -75,7 +75,5 @@ class IdatSource {
   bool fileEnded_ = false;
   std::vector<std::uint8_t> piece_;
 };
-
-inline constexpr std::size_t kMaxIdatPiece = 65535;
 
 }  // namespace tolvane::png

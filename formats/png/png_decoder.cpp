@@ -129,8 +129,11 @@ unsigned SampleAt(const std::uint8_t* raw, std::uint32_t x, int depth) {
 class RowStorer {
  public:
   RowStorer(const PngHeader& header, const ByteTable& gamma, DecodedPlanes& planes)
-      : header_(header), gamma_(gamma), planes_(planes),
-        storeBits_(StoreBitsFor(header.colorType, header.bitDepth)), gammaIsIdentity_(gamma == IdentityTable()) {}
+      : header_(header),
+        gamma_(gamma),
+        planes_(planes),
+        storeBits_(StoreBitsFor(header.colorType, header.bitDepth)),
+        gammaIsIdentity_(gamma == IdentityTable()) {}
 
   // 8-bit RGB without gamma, a whole row at a time (not interlaced, or
   // Adam7's last pass): the store's rows are the unfiltered lines themselves,
@@ -142,8 +145,9 @@ class RowStorer {
 
   // The line of image row y, with prev the unfiltered line above it (in the
   // store, or zeros for a pass's first line). Returns the row it wrote.
-  const std::uint8_t* UnfilterIntoStore(std::uint8_t type, const std::uint8_t* raw, std::uint32_t count,
-                                        std::uint32_t y, const std::uint8_t* prev, SimdLevel simd) {
+  const std::uint8_t* UnfilterIntoStore(std::uint8_t type, const std::uint8_t* raw,
+                                        std::uint32_t count, std::uint32_t y,
+                                        const std::uint8_t* prev, SimdLevel simd) {
     std::uint8_t* out = planes_.store.MutableRow(static_cast<int>(y)).data();
     UnfilterRgbToBgr(type, raw, prev, out, count, simd);
     return out;
@@ -178,8 +182,8 @@ class RowStorer {
   }
 
  private:
-  void StoreIndices(const std::uint8_t* raw, std::uint32_t count, std::uint8_t* out, std::uint32_t x0,
-                    std::uint32_t step) const {
+  void StoreIndices(const std::uint8_t* raw, std::uint32_t count, std::uint8_t* out,
+                    std::uint32_t x0, std::uint32_t step) const {
     const int depth = header_.bitDepth;
     if (x0 == 0 && step == 1 && depth == storeBits_) {
       std::memcpy(out, raw, (static_cast<std::size_t>(count) * depth + 7) / 8);
@@ -194,8 +198,8 @@ class RowStorer {
   // Blue, green, red (the high bytes of 16-bit samples), through the gamma
   // table unless it is the identity.
   template <bool kGamma>
-  void StoreColours(const std::uint8_t* raw, std::uint32_t count, std::uint8_t* out, std::uint8_t* alpha,
-                    std::uint32_t x0, std::uint32_t step) const {
+  void StoreColours(const std::uint8_t* raw, std::uint32_t count, std::uint8_t* out,
+                    std::uint8_t* alpha, std::uint32_t x0, std::uint32_t step) const {
     const bool wide = header_.bitDepth == 16;
     if (header_.colorType == kRgb) {
       wide ? StoreColours<2, false, kGamma>(raw, count, out, nullptr, x0, step)
@@ -207,8 +211,8 @@ class RowStorer {
   }
 
   template <int kSampleBytes, bool kAlpha, bool kGamma>
-  void StoreColours(const std::uint8_t* raw, std::uint32_t count, std::uint8_t* out, std::uint8_t* alpha,
-                    std::uint32_t x0, std::uint32_t step) const {
+  void StoreColours(const std::uint8_t* raw, std::uint32_t count, std::uint8_t* out,
+                    std::uint8_t* alpha, std::uint32_t x0, std::uint32_t step) const {
     constexpr std::size_t kPixelBytes = (kAlpha ? 4 : 3) * kSampleBytes;
     const std::uint8_t* g = gamma_.data();
     for (std::uint32_t x = 0; x < count; ++x) {
@@ -244,15 +248,16 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
                                     : static_cast<std::size_t>(bitsPerPixel / 8);
   const std::size_t widest = static_cast<std::size_t>((header.width * bitsPerPixel + 7) / 8);
   const std::uint64_t allLines = std::uint64_t{widest + 1} * header.height;
-  const auto blockBytes = static_cast<std::size_t>(std::min<std::uint64_t>(allLines, kInflateBlockBytes));
+  const auto blockBytes =
+      static_cast<std::size_t>(std::min<std::uint64_t>(allLines, kInflateBlockBytes));
   std::vector<std::uint8_t> block(std::max(widest + 1, blockBytes));
   // Zeros above a pass's first line; the last line of the block before.
   std::vector<std::uint8_t> previous(widest);
   const SimdLevel simd = BestSimdLevel();
 
-  static constexpr Adam7Pass kWhole{0, 0, 1, 1};
-  const std::span<const Adam7Pass> passes =
-      header.interlace == 1 ? std::span<const Adam7Pass>(kAdam7) : std::span<const Adam7Pass>(&kWhole, 1);
+  const std::span<const Adam7Pass> passes = header.interlace == 1
+                                                ? std::span<const Adam7Pass>(kAdam7)
+                                                : std::span<const Adam7Pass>(&kWholeImage, 1);
   for (const Adam7Pass& pass : passes) {
     const std::uint32_t passWidth = PassExtent(header.width, pass.startColumn, pass.columnStep);
     const std::uint32_t passHeight = PassExtent(header.height, pass.startRow, pass.rowStep);
@@ -281,7 +286,8 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
           storer.Store(line + 1, passWidth, y, x0, step);
           above = line + 1;
         }
-        if (header.interlace == 0) progress.RowDone(static_cast<int>(y), store.Row(static_cast<int>(y)).data());
+        if (header.interlace == 0)
+          progress.RowDone(static_cast<int>(y), store.Row(static_cast<int>(y)).data());
       }
       if (!intoStore) {  // the next Fill overwrites the block
         std::memcpy(previous.data(), above, rowBytes);

@@ -21,8 +21,12 @@ class AlphaPlane {
   // Fails with the out-of-memory message.
   AlphaPlane(std::uint32_t width, std::uint32_t height);
 
-  std::uint8_t* Row(std::uint32_t y) { return bytes_.data() + static_cast<std::size_t>(y) * width_; }
-  const std::uint8_t* Row(std::uint32_t y) const { return bytes_.data() + static_cast<std::size_t>(y) * width_; }
+  std::uint8_t* Row(std::uint32_t y) {
+    return bytes_.data() + static_cast<std::size_t>(y) * width_;
+  }
+  const std::uint8_t* Row(std::uint32_t y) const {
+    return bytes_.data() + static_cast<std::size_t>(y) * width_;
+  }
 
  private:
   ByteBlock bytes_;

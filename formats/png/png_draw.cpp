@@ -16,13 +16,15 @@ namespace {
 // Over-blending with the image's alpha, as for colour types 4 and 6.
 void BlendOver(std::uint8_t* d, const std::uint8_t (&s)[3], unsigned a) {
   const unsigned keep = 255 - a;
-  for (int c = 0; c < 3; ++c) d[c] = static_cast<std::uint8_t>((d[c] * keep + s[c] * a + 127) / 255);
+  for (int c = 0; c < 3; ++c)
+    d[c] = static_cast<std::uint8_t>((d[c] * keep + s[c] * a + 127) / 255);
   d[3] = static_cast<std::uint8_t>(255 - (keep * (255u - d[3]) + 127) / 255);
 }
 
 // Blends source row sy, sampled at the given columns, into consecutive
 // 32-bit pixels at out.
-void BlendRow(const PartialSource& source, int sy, std::span<const int> columns, std::uint8_t* out) {
+void BlendRow(const PartialSource& source, int sy, std::span<const int> columns,
+              std::uint8_t* out) {
   const std::uint8_t* row = source.store->Row(sy).data();
   switch (source.colorType) {
     case kRgbAlpha: {
@@ -61,7 +63,8 @@ void BlendRow(const PartialSource& source, int sy, std::span<const int> columns,
         const PaletteEntry& c = palette[index];
         const unsigned a = (*source.transparency)[index];
         const std::uint8_t s[3] = {c.blue, c.green, c.red};
-        for (int k = 0; k < 3; ++k) out[k] = static_cast<std::uint8_t>((a * s[k] + (255 - a) * out[k] + 255) / 256);
+        for (int k = 0; k < 3; ++k)
+          out[k] = static_cast<std::uint8_t>((a * s[k] + (255 - a) * out[k] + 255) / 256);
         out[3] = static_cast<std::uint8_t>(a);
         out += 4;
       }
@@ -74,7 +77,8 @@ void BlendRow(const PartialSource& source, int sy, std::span<const int> columns,
 }  // namespace
 
 void DrawPartial(const PartialSource& source, Surface& surface, Rect rect) {
-  if (rect.Width() == 0 || rect.Height() == 0 || source.store == nullptr || source.store->Empty()) return;
+  if (rect.Width() == 0 || rect.Height() == 0 || source.store == nullptr || source.store->Empty())
+    return;
   if (rect.right < rect.left) std::swap(rect.left, rect.right);
   if (rect.bottom < rect.top) std::swap(rect.top, rect.bottom);
   const int w = source.store->Width();
@@ -96,11 +100,13 @@ void DrawPartial(const PartialSource& source, Surface& surface, Rect rect) {
 
   std::vector<int> columns(static_cast<std::size_t>(i1 - i0));
   for (int i = i0; i < i1; ++i) {
-    columns[static_cast<std::size_t>(i - i0)] = static_cast<int>(std::min<long long>(exact::TruncQuotient(i, fx), w - 1));
+    columns[static_cast<std::size_t>(i - i0)] =
+        static_cast<int>(std::min<long long>(exact::TruncQuotient(i, fx), w - 1));
   }
   for (int j = j0; j < j1; ++j) {
     const int sy = static_cast<int>(std::min<long long>(exact::TruncQuotient(j, fy), h - 1));
-    BlendRow(source, sy, columns, surface.Row(rect.top + j) + 4 * static_cast<std::size_t>(rect.left + i0));
+    BlendRow(source, sy, columns,
+             surface.Row(rect.top + j) + 4 * static_cast<std::size_t>(rect.left + i0));
   }
 }
 
@@ -108,7 +114,8 @@ void DrawPartialOnto(const PartialSource& source, Raster& target) {
   const int w = target.Width();
   std::vector<int> columns(static_cast<std::size_t>(w));
   for (int i = 0; i < w; ++i) columns[static_cast<std::size_t>(i)] = i;  // trunc(i / 1) = i
-  for (int y = 0; y < target.Height(); ++y) BlendRow(source, y, columns, target.MutableRow(y).data());
+  for (int y = 0; y < target.Height(); ++y)
+    BlendRow(source, y, columns, target.MutableRow(y).data());
 }
 
 }  // namespace tolvane::png

@@ -13,9 +13,9 @@ namespace tolvane::png {
 struct PartialSource {
   std::uint8_t colorType = 0;
   const Raster* store = nullptr;
-  const AlphaPlane* alpha = nullptr;              // colour types 4 and 6
+  const AlphaPlane* alpha = nullptr;                   // colour types 4 and 6
   const std::vector<PaletteEntry>* palette = nullptr;  // the PLTE entries, colour type 3
-  const ByteTable* transparency = nullptr;        // colour type 3
+  const ByteTable* transparency = nullptr;             // colour type 3
 };
 
 // The partial rule: the image sampled onto the rectangle (quotients formed

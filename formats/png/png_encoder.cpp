@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/png/png_unfilter.h"
 #include "support/byte_block.h"
 #include "support/error.h"
 #include "support/messages.h"
@@ -20,17 +21,9 @@ namespace tolvane::png {
 
 namespace {
 
-constexpr std::size_t kMaxIdatData = 65535;
 constexpr std::size_t kChunkHead = 8;  // length and type
 constexpr std::size_t kChunkCrc = 4;
 constexpr int kCompressionLevel = 7;
-
-void PutBe32(std::uint8_t* out, std::uint32_t value) {
-  out[0] = static_cast<std::uint8_t>(value >> 24);
-  out[1] = static_cast<std::uint8_t>(value >> 16);
-  out[2] = static_cast<std::uint8_t>(value >> 8);
-  out[3] = static_cast<std::uint8_t>(value);
-}
 
 // zlib restarts the CRC when handed a null buffer, so empty data must not
 // reach it.
@@ -48,12 +41,12 @@ void WriteChunk(AtomicOutputFile& out, const char (&type)[5], std::span<const st
   // A chunk length is at most 2^31 - 1.
   if (data.size() > 0x7FFFFFFFu) FailWrite();
   std::uint8_t head[kChunkHead];
-  PutBe32(head, static_cast<std::uint32_t>(data.size()));
+  StoreBe32(head, static_cast<std::uint32_t>(data.size()));
   std::memcpy(head + 4, type, 4);
   std::uint32_t crc = Crc(0, head + 4, 4);
   crc = Crc(crc, data.data(), data.size());
   std::uint8_t tail[kChunkCrc];
-  PutBe32(tail, crc);
+  StoreBe32(tail, crc);
   out.Write(head, sizeof head);
   if (!data.empty()) out.Write(data.data(), data.size());
   out.Write(tail, sizeof tail);
@@ -65,7 +58,8 @@ void WriteChunk(AtomicOutputFile& out, const char (&type)[5], std::span<const st
 struct IdatWriter::Stream {
   z_stream z{};
   bool open = false;
-  std::vector<std::uint8_t> chunk = std::vector<std::uint8_t>(kChunkHead + kMaxIdatData + kChunkCrc);
+  std::vector<std::uint8_t> chunk =
+      std::vector<std::uint8_t>(kChunkHead + kMaxIdatPiece + kChunkCrc);
 
   Stream() {
     const int result = ::deflateInit(&z, kCompressionLevel);
@@ -83,16 +77,16 @@ struct IdatWriter::Stream {
   std::uint8_t* Data() { return chunk.data() + kChunkHead; }
   void ResetOutput() {
     z.next_out = Data();
-    z.avail_out = static_cast<uInt>(kMaxIdatData);
+    z.avail_out = static_cast<uInt>(kMaxIdatPiece);
   }
-  std::size_t Pending() const { return kMaxIdatData - z.avail_out; }
+  std::size_t Pending() const { return kMaxIdatPiece - z.avail_out; }
 
   void Emit(AtomicOutputFile& out) {
     const std::size_t size = Pending();
     std::uint8_t* head = chunk.data();
-    PutBe32(head, static_cast<std::uint32_t>(size));
+    StoreBe32(head, static_cast<std::uint32_t>(size));
     std::memcpy(head + 4, "IDAT", 4);
-    PutBe32(head + kChunkHead + size, Crc(0, head + 4, 4 + size));
+    StoreBe32(head + kChunkHead + size, Crc(0, head + 4, 4 + size));
     out.Write(head, kChunkHead + size + kChunkCrc);
     ResetOutput();
   }
@@ -149,39 +143,19 @@ void IdatWriter::Finish() {
 
 namespace {
 
-constexpr std::uint8_t kFilterSub = 1;
-
-struct Pass {
-  std::uint32_t startRow, startColumn, rowStep, columnStep;
-};
-
-constexpr Pass kWholeImage = {0, 0, 1, 1};
-constexpr Pass kAdam7[7] = {
-    {0, 0, 8, 8}, {0, 4, 8, 8}, {4, 0, 8, 4}, {0, 2, 4, 4},
-    {2, 0, 4, 2}, {0, 1, 2, 2}, {1, 0, 2, 1},
-};
-
 std::uint32_t Channels(std::uint8_t colorType) {
-  switch (colorType) {
-    case 0: return 1;  // grey
-    case 2: return 3;  // RGB
-    case 3: return 1;  // palette index
-    case 4: return 2;  // grey and alpha
-    case 6: return 4;  // RGBA
-    default: FailPixelFormat();
-  }
+  const int channels = ChannelsOf(colorType);
+  if (channels == 0) FailPixelFormat();
+  return static_cast<std::uint32_t>(channels);
 }
 
 bool ValidDepth(std::uint8_t colorType, std::uint8_t bitDepth) {
   switch (colorType) {
-    case 0: return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
-    case 3: return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
+    case kGray:
+      return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
+    case kPalette: return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
     default: return bitDepth == 8 || bitDepth == 16;
   }
-}
-
-std::uint32_t PassExtent(std::uint32_t size, std::uint32_t start, std::uint32_t step) {
-  return size > start ? (size - start + step - 1) / step : 0;
 }
 
 // Byte k becomes raw[k] - raw[k - bpp], the bytes before the first pixel
@@ -195,8 +169,8 @@ void FilterSub(const std::uint8_t* raw, std::uint8_t* filtered, std::size_t size
 }
 
 template <std::size_t N>
-void GatherPixelsOf(const std::uint8_t* row, std::uint8_t* out, std::size_t count, std::size_t start,
-                    std::size_t step) {
+void GatherPixelsOf(const std::uint8_t* row, std::uint8_t* out, std::size_t count,
+                    std::size_t start, std::size_t step) {
   const std::uint8_t* in = row + start * N;
   const std::size_t stride = step * N;
   for (std::size_t j = 0; j < count; ++j, in += stride, out += N) {
@@ -266,7 +240,8 @@ void WriteImageData(AtomicOutputFile& out, const ImageHeader& header,
                     const std::function<std::span<const std::uint8_t>(int y)>& fetchRow) {
   const std::uint32_t channels = Channels(header.colorType);
   if (!ValidDepth(header.colorType, header.bitDepth) || header.interlace > 1) FailPixelFormat();
-  if (header.height > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) FailPixelFormat();
+  if (header.height > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
+    FailPixelFormat();
 
   const std::uint32_t bitsPerPixel = header.bitDepth * channels;
   const std::size_t bpp = std::max<std::size_t>(1, bitsPerPixel / 8);
@@ -278,9 +253,9 @@ void WriteImageData(AtomicOutputFile& out, const ImageHeader& header,
   std::vector<std::uint8_t> passRow = RowBuffer(interlaced ? rowBytes : 0);
 
   IdatWriter idat(out);
-  const std::span<const Pass> passes = interlaced ? std::span<const Pass>(kAdam7)
-                                                  : std::span<const Pass>(&kWholeImage, 1);
-  for (const Pass& pass : passes) {
+  const std::span<const Adam7Pass> passes =
+      interlaced ? std::span<const Adam7Pass>(kAdam7) : std::span<const Adam7Pass>(&kWholeImage, 1);
+  for (const Adam7Pass& pass : passes) {
     const std::uint32_t columns = PassExtent(header.width, pass.startColumn, pass.columnStep);
     const std::uint32_t rows = PassExtent(header.height, pass.startRow, pass.rowStep);
     if (columns == 0 || rows == 0) continue;
@@ -309,18 +284,6 @@ void WriteImageData(AtomicOutputFile& out, const ImageHeader& header,
 
 namespace {
 
-void WriteRgbHeader(AtomicOutputFile& out, std::uint32_t width, std::uint32_t height,
-                    std::uint8_t interlace) {
-  out.Write(kSignature, sizeof kSignature);
-  std::uint8_t ihdr[13] = {};
-  PutBe32(ihdr, width);
-  PutBe32(ihdr + 4, height);
-  ihdr[8] = 8;  // bit depth
-  ihdr[9] = 2;  // RGB
-  ihdr[12] = interlace;
-  WriteChunk(out, "IHDR", ihdr);
-}
-
 // Blue, green, red, x to red, green, blue, filtered with Sub on the way.
 void FilterSubFromBgrx(const std::uint8_t* in, std::uint8_t* out, std::uint32_t width) {
   std::uint8_t r = 0;
@@ -338,52 +301,163 @@ void FilterSubFromBgrx(const std::uint8_t* in, std::uint8_t* out, std::uint32_t 
 
 }  // namespace
 
-RgbPngWriter::RgbPngWriter(AtomicOutputFile& out, std::uint32_t width, std::uint32_t height)
-    : out_(out),
-      width_(width),
-      filtered_(RowBuffer(RowBytes(width, 24))),
-      idat_((WriteRgbHeader(out, width, height, 0), out)) {}
+namespace {
 
-void RgbPngWriter::WriteRowBgrx(const std::uint8_t* pixels) {
-  FilterSubFromBgrx(pixels, filtered_.data(), width_);
-  idat_.WriteScanLine(kFilterSub, filtered_);
+void WriteHeader(AtomicOutputFile& out, const ImageHeader& header) {
+  out.Write(kSignature, sizeof kSignature);
+  std::uint8_t ihdr[13] = {};
+  StoreBe32(ihdr, header.width);
+  StoreBe32(ihdr + 4, header.height);
+  ihdr[8] = header.bitDepth;
+  ihdr[9] = header.colorType;
+  ihdr[12] = header.interlace;
+  WriteChunk(out, "IHDR", ihdr);
 }
 
-void RgbPngWriter::Finish() {
-  idat_.Finish();
+std::size_t FilterBytesPerPixel(const ImageHeader& header) {
+  return std::max<std::size_t>(1, header.bitDepth * Channels(header.colorType) / 8);
+}
+
+}  // namespace
+
+PngWriter::PngWriter(AtomicOutputFile& out, const ImageHeader& header,
+                     std::span<const std::uint8_t> palette,
+                     std::span<const std::uint8_t> transparency)
+    : out_(out), header_(header) {
+  const std::uint32_t channels = Channels(header.colorType);
+  if (!ValidDepth(header.colorType, header.bitDepth) || header.interlace > 1) FailPixelFormat();
+  if (header.height > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
+    FailPixelFormat();
+  rowBytes_ = RowBytes(header.width, header.bitDepth * channels);
+  filterBpp_ = FilterBytesPerPixel(header);
+  if (header.interlace == 1) {
+    kept_ = ZeroedPixelBytes(rowBytes_ * header.height);
+  } else {
+    filtered_ = RowBuffer(rowBytes_);
+  }
+  WriteHeader(out, header);
+  if (header.colorType == kPalette) WriteChunk(out, "PLTE", palette);
+  if (!transparency.empty()) WriteChunk(out, "tRNS", transparency);
+  if (header.interlace == 0) idat_ = std::make_unique<IdatWriter>(out);
+}
+
+std::uint8_t* PngWriter::KeptRow() {
+  if (rowsWritten_ >= header_.height) FailPixelFormat();
+  return kept_.data() + rowBytes_ * rowsWritten_++;
+}
+
+void PngWriter::WriteRow(std::span<const std::uint8_t> raw) {
+  if (raw.size() < rowBytes_) FailPixelFormat();
+  if (!idat_) {
+    std::memcpy(KeptRow(), raw.data(), rowBytes_);
+    return;
+  }
+  // A pass without columns has no scan lines.
+  if (header_.width == 0) return;
+  FilterSub(raw.data(), filtered_.data(), rowBytes_, filterBpp_);
+  idat_->WriteScanLine(kFilterSub, filtered_);
+}
+
+void PngWriter::WriteRowBgrx(const std::uint8_t* pixels) {
+  if (header_.colorType != kRgb || header_.bitDepth != 8) FailPixelFormat();
+  if (!idat_) {
+    std::uint8_t* row = KeptRow();
+    for (std::uint32_t x = 0; x < header_.width; ++x, pixels += 4) {
+      row[3 * x] = pixels[2];
+      row[3 * x + 1] = pixels[1];
+      row[3 * x + 2] = pixels[0];
+    }
+    return;
+  }
+  if (header_.width == 0) return;
+  FilterSubFromBgrx(pixels, filtered_.data(), header_.width);
+  idat_->WriteScanLine(kFilterSub, filtered_);
+}
+
+void PngWriter::Finish() {
+  if (idat_) {
+    idat_->Finish();
+  } else {
+    WriteImageData(out_, header_, [&](int y) {
+      return std::span<const std::uint8_t>(kept_.data() + rowBytes_ * static_cast<std::size_t>(y),
+                                           rowBytes_);
+    });
+  }
   WriteChunk(out_, "IEND", {});
 }
 
-void WriteRgbPng(AtomicOutputFile& out, const Raster& raster, std::uint8_t interlace) {
-  const auto width = static_cast<std::uint32_t>(raster.Width());
-  const auto height = static_cast<std::uint32_t>(raster.Height());
-  if (interlace == 0) {
-    RgbPngWriter writer(out, width, height);
-    for (int y = 0; y < raster.Height(); ++y) writer.WriteRowBgrx(raster.Row(y).data());
-    writer.Finish();
-    return;
-  }
-  WriteRgbHeader(out, width, height, interlace);
-  // The passes visit most rows several times: each is put in PNG byte order once.
-  const std::size_t rowBytes = RowBytes(width, 24);
-  const ByteBlock rgb = ZeroedPixelBytes(rowBytes * height);
-  for (std::uint32_t y = 0; y < height; ++y) {
-    const std::uint8_t* in = raster.Row(static_cast<int>(y)).data();
-    std::uint8_t* row = rgb.data() + rowBytes * y;
-    for (std::uint32_t x = 0; x < width; ++x, in += 4) {
-      row[3 * x] = in[2];
-      row[3 * x + 1] = in[1];
-      row[3 * x + 2] = in[0];
+namespace {
+
+// PLTE: red, green and blue of every entry, padded to 2^bits entries.
+std::vector<std::uint8_t> PaletteChunk(const Raster& raster, int bits) {
+  std::vector<PaletteEntry> palette = raster.Palette();
+  palette.resize(std::size_t{1} << bits);
+  std::vector<std::uint8_t> bytes;
+  for (const PaletteEntry& c : palette) bytes.insert(bytes.end(), {c.red, c.green, c.blue});
+  return bytes;
+}
+
+// tRNS for a transparent raster: the key colour of an RGB image, or for a
+// palette image the first entry of that colour made fully transparent.
+std::vector<std::uint8_t> TransparencyChunk(const Raster& raster,
+                                            std::span<const std::uint8_t> plte) {
+  if (!raster.Transparent()) return {};
+  const Rgb key = raster.TransparentColor();
+  if (plte.empty()) return {0, key.red, 0, key.green, 0, key.blue};
+  for (std::size_t i = 0; i + 2 < plte.size(); i += 3) {
+    if (plte[i] == key.red && plte[i + 1] == key.green && plte[i + 2] == key.blue) {
+      std::vector<std::uint8_t> trns(i / 3, 255);
+      trns.push_back(0);
+      return trns;
     }
   }
+  return {};
+}
+
+}  // namespace
+
+void WritePng(AtomicOutputFile& out, const Raster& raster, std::uint8_t interlace) {
+  const int bits = raster.BitsPerPixel();
+  const bool indexed = bits < 16;
+  if (indexed && bits <= 0) FailPixelFormat();
   ImageHeader header;
-  header.width = width;
-  header.height = height;
+  header.width = static_cast<std::uint32_t>(raster.Width());
+  header.height = static_cast<std::uint32_t>(raster.Height());
+  header.bitDepth = static_cast<std::uint8_t>(indexed && !raster.Empty() ? bits : 8);
+  header.colorType = indexed ? kPalette : kRgb;
   header.interlace = interlace;
-  WriteImageData(out, header, [&](int y) {
-    return std::span<const std::uint8_t>(rgb.data() + rowBytes * static_cast<std::size_t>(y), rowBytes);
-  });
-  WriteChunk(out, "IEND", {});
+  const std::vector<std::uint8_t> plte =
+      indexed ? PaletteChunk(raster, bits) : std::vector<std::uint8_t>{};
+  const std::vector<std::uint8_t> trns = TransparencyChunk(raster, plte);
+
+  PngWriter writer(out, header, plte, trns);
+  if (raster.Empty()) {
+    // Rows of nothing: a pass without rows or columns has no scan lines.
+    const std::vector<std::uint8_t> none(
+        RowBytes(header.width, header.bitDepth * Channels(header.colorType)));
+    for (int y = 0; y < raster.Height(); ++y) writer.WriteRow(none);
+  } else if (indexed) {
+    for (int y = 0; y < raster.Height(); ++y) writer.WriteRow(raster.Row(y));
+  } else if (raster.Format() == RasterFormat::Device || raster.Format() == RasterFormat::Bits32) {
+    for (int y = 0; y < raster.Height(); ++y) writer.WriteRowBgrx(raster.Row(y).data());
+  } else {
+    std::vector<std::uint8_t> line = RowBuffer(4 * static_cast<std::size_t>(raster.Width()));
+    for (int y = 0; y < raster.Height(); ++y) {
+      ReadRowBgrx(raster, y, line.data());
+      writer.WriteRowBgrx(line.data());
+    }
+  }
+  writer.Finish();
 }
 
 }  // namespace tolvane::png
+
+namespace tolvane {
+
+void SavePngFile(const Raster& raster, const std::string& path, std::uint8_t interlace) {
+  AtomicOutputFile out(path);
+  png::WritePng(out, raster, interlace);
+  out.Commit();
+}
+
+}  // namespace tolvane

@@ -5,15 +5,15 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
+#include "formats/png/png_header.h"
 #include "raster/raster.h"
+#include "support/byte_block.h"
 #include "support/files.h"
 
 namespace tolvane::png {
-
-// The 8-byte PNG signature.
-inline constexpr std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 
 // Appends one chunk: data length, type, data, CRC-32 over type and data.
 void WriteChunk(AtomicOutputFile& out, const char (&type)[5], std::span<const std::uint8_t> data);
@@ -53,26 +53,55 @@ class IdatWriter {
 void WriteImageData(AtomicOutputFile& out, const ImageHeader& header,
                     const std::function<std::span<const std::uint8_t>(int y)>& fetchRow);
 
-// A whole 8-bit RGB PNG without interlace, written a row at a time: the
-// signature and IHDR when made, each row (blue, green, red and an ignored
-// fourth byte a pixel) filtered with Sub straight into the IDAT stream, and
-// IEND on Finish. The bytes are those PngImage writes for such an image.
-class RgbPngWriter {
+// The program's PNG writer: a whole file written a row at a time. The
+// signature, IHDR and, when given, PLTE (3 bytes an entry) and tRNS go out
+// when it is made; rows come top first; Finish writes the rest of the image
+// data and IEND. Every scan line is filtered with Sub. Without interlace each
+// row is compressed as it comes; with Adam7 the rows are kept until Finish,
+// which writes the seven passes in order.
+class PngWriter {
  public:
-  RgbPngWriter(AtomicOutputFile& out, std::uint32_t width, std::uint32_t height);
-  // The next row from the top: width pixels of 4 bytes.
+  // Fails with the pixel-format message for a colour type, bit depth or
+  // interlace method PNG does not have.
+  PngWriter(AtomicOutputFile& out, const ImageHeader& header,
+            std::span<const std::uint8_t> palette = {},
+            std::span<const std::uint8_t> transparency = {});
+  PngWriter(const PngWriter&) = delete;
+  PngWriter& operator=(const PngWriter&) = delete;
+
+  // The next row in PNG byte order: ceil(width x bits per pixel / 8) bytes.
+  void WriteRow(std::span<const std::uint8_t> raw);
+  // The next row of an 8-bit RGB image as width pixels of blue, green, red
+  // and an ignored fourth byte.
   void WriteRowBgrx(const std::uint8_t* pixels);
   void Finish();
 
  private:
+  std::uint8_t* KeptRow();
+
   AtomicOutputFile& out_;
-  std::uint32_t width_;
+  ImageHeader header_;
+  std::size_t rowBytes_ = 0;
+  std::size_t filterBpp_ = 1;
+  std::uint32_t rowsWritten_ = 0;
   std::vector<std::uint8_t> filtered_;
-  IdatWriter idat_;
+  ByteBlock kept_;                    // with Adam7: every row, until Finish
+  std::unique_ptr<IdatWriter> idat_;  // without: the stream the rows go into
 };
 
-// The same file for a raster of 32-bit pixels (Device or Bits32, its fourth
-// byte ignored), interlaced with Adam7 when interlace is 1.
-void WriteRgbPng(AtomicOutputFile& out, const Raster& raster, std::uint8_t interlace);
+// A raster as the program writes it: 1-, 4- and 8-bit rasters (and other
+// depths below 16) as palette images of their depth with the raster's
+// palette padded to 2^bits entries, every other as 8-bit RGB; a transparent
+// raster's key colour as tRNS (for a palette image the first entry of that
+// colour, if any). Interlaced with Adam7 when interlace is 1.
+void WritePng(AtomicOutputFile& out, const Raster& raster, std::uint8_t interlace);
 
 }  // namespace tolvane::png
+
+namespace tolvane {
+
+// Writes a raster as a PNG file (png::WritePng), atomically: the file
+// appears only when complete.
+void SavePngFile(const Raster& raster, const std::string& path, std::uint8_t interlace = 0);
+
+}  // namespace tolvane

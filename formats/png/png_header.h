@@ -1,9 +1,29 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace tolvane::png {
+
+// The 8 bytes every PNG file begins with.
+inline constexpr std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
+
+// The 4-byte big-endian numbers of chunk lengths, CRCs and header fields.
+inline std::uint32_t LoadBe32(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
+}
+inline void StoreBe32(std::uint8_t* out, std::uint32_t value) {
+  out[0] = static_cast<std::uint8_t>(value >> 24);
+  out[1] = static_cast<std::uint8_t>(value >> 16);
+  out[2] = static_cast<std::uint8_t>(value >> 8);
+  out[3] = static_cast<std::uint8_t>(value);
+}
+
+// The image data move in pieces of at most this many bytes: the reader
+// fetches IDAT data so, and the writer fills each IDAT chunk up to it.
+inline constexpr std::size_t kMaxIdatPiece = 65535;
 
 // The fields of an IHDR chunk.
 struct PngHeader {
@@ -55,13 +75,23 @@ struct Adam7Pass {
   int rowStep;
   int columnStep;
 };
-inline constexpr std::array<Adam7Pass, 7> kAdam7{{
-    {0, 0, 8, 8}, {0, 4, 8, 8}, {4, 0, 8, 4}, {0, 2, 4, 4}, {2, 0, 4, 2}, {0, 1, 2, 2}, {1, 0, 2, 1}}};
+inline constexpr std::array<Adam7Pass, 7> kAdam7{{{0, 0, 8, 8},
+                                                  {0, 4, 8, 8},
+                                                  {4, 0, 8, 4},
+                                                  {0, 2, 4, 4},
+                                                  {2, 0, 4, 2},
+                                                  {0, 1, 2, 2},
+                                                  {1, 0, 2, 1}}};
+
+// A non-interlaced image is one pass over every pixel.
+inline constexpr Adam7Pass kWholeImage{0, 0, 1, 1};
 
 // Pixels of a pass along one side: ceil((size - start) / step), 0 when none.
 inline std::uint32_t PassExtent(std::uint32_t size, int start, int step) {
   const auto s = static_cast<std::uint32_t>(start);
-  return size > s ? (size - s + static_cast<std::uint32_t>(step) - 1) / static_cast<std::uint32_t>(step) : 0;
+  return size > s
+             ? (size - s + static_cast<std::uint32_t>(step) - 1) / static_cast<std::uint32_t>(step)
+             : 0;
 }
 
 }  // namespace tolvane::png

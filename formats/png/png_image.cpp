@@ -6,7 +6,6 @@
 
 #include "formats/png/png_chunks.h"
 #include "formats/png/png_draw.h"
-#include "formats/png/png_encoder.h"
 #include "formats/png/png_text.h"
 #include "support/error.h"
 #include "support/files.h"
@@ -20,17 +19,9 @@ namespace {
 
 [[noreturn]] void Fail(std::string_view message) { throw Error(std::string(message)); }
 
-std::uint32_t LoadBe32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
-void PutBe32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
-}
-
 bool IsUnderstood(const ChunkType& type) {
-  for (const ChunkType& known : {png::kIHDR, png::kIDAT, png::kPLTE, png::kIEND, png::kgAMA, png::ktRNS,
-                                 png::kpHYs, png::ktIME, png::ktEXt, png::kzTXt}) {
+  for (const ChunkType& known : {png::kIHDR, png::kIDAT, png::kPLTE, png::kIEND, png::kgAMA,
+                                 png::ktRNS, png::kpHYs, png::ktIME, png::ktEXt, png::kzTXt}) {
     if (type == known) return true;
   }
   return false;
@@ -39,8 +30,7 @@ bool IsUnderstood(const ChunkType& type) {
 bool IsCritical(const ChunkType& type) { return (static_cast<unsigned char>(type[0]) & 0x20) == 0; }
 
 bool IsPaletteStore(const Raster& store) {
-  const RasterFormat f = store.Format();
-  return !store.Empty() && (f == RasterFormat::Bits1 || f == RasterFormat::Bits4 || f == RasterFormat::Bits8);
+  return !store.Empty() && IsPaletteFormat(store.Format());
 }
 
 }  // namespace
@@ -49,22 +39,26 @@ void PngImage::Discard() {
   width_ = 0;
   height_ = 0;
   header_ = {};
-  chunks_.clear();
+  chunkTypes_.clear();
   planes_ = {};
   palette_.clear();
-  inverseGamma_ = png::IdentityTable();
   transparency_.fill(255);
   keyColor_ = {};
 }
 
 bool PngImage::HasChunk(const ChunkType& type) const {
-  return std::any_of(chunks_.begin(), chunks_.end(), [&](const Chunk& c) { return c.type == type; });
+  return std::find(chunkTypes_.begin(), chunkTypes_.end(), type) != chunkTypes_.end();
 }
 
 void PngImage::LoadPng(const std::string& path, RowProgress* progress) {
   Discard();
   InputFile file(path);
-  png::ChunkReader reader(file);
+  LoadPng(file, progress);
+}
+
+void PngImage::LoadPng(ByteSource& bytes, RowProgress* progress) {
+  Discard();
+  png::ChunkReader reader(bytes);
   if (!reader.ReadSignature()) Fail(messages::kPngInvalidSignature);
 
   png::GammaTables gamma;
@@ -77,17 +71,20 @@ void PngImage::LoadPng(const std::string& path, RowProgress* progress) {
       reader.Skip(std::uint64_t{chunk.length} + 4);
       continue;
     }
-    if (!IsUnderstood(chunk.type) && IsCritical(chunk.type)) Fail(messages::kPngUnknownCriticalChunk);
+    if (!IsUnderstood(chunk.type) && IsCritical(chunk.type))
+      Fail(messages::kPngUnknownCriticalChunk);
 
     if (chunk.type == png::kIDAT) {
-      if (header_.colorType == png::kGray || header_.colorType == png::kGrayAlpha) MakeGrayRamp(gamma.forward);
+      if (header_.colorType == png::kGray || header_.colorType == png::kGrayAlpha)
+        MakeGrayRamp(gamma.forward);
       png::IdatSource source(reader, chunk.length);
       // Images with alpha become a new raster when converted: their rows are of
       // no use to a reader of the store.
-      const bool withAlpha = header_.colorType == png::kGrayAlpha || header_.colorType == png::kRgbAlpha;
+      const bool withAlpha =
+          header_.colorType == png::kGrayAlpha || header_.colorType == png::kRgbAlpha;
       png::DecodeImageData(header_, source, gamma.forward, planes_, withAlpha ? nullptr : progress);
       imageDecoded = true;
-      chunks_.push_back({chunk.type, {}});
+      chunkTypes_.push_back(chunk.type);
       continue;
     }
 
@@ -99,14 +96,13 @@ void PngImage::LoadPng(const std::string& path, RowProgress* progress) {
     } else if (chunk.type == png::ktRNS) {
       ReadTransparencyChunk(data);
     } else if (chunk.type == png::kgAMA) {
-      gamma.Apply(data.size() == 4 ? LoadBe32(data.data()) : 1);
-      inverseGamma_ = gamma.inverse;
+      gamma.Apply(data.size() == 4 ? png::LoadBe32(data.data()) : 1);
     } else if (chunk.type == png::kzTXt) {
       texts.Read(data);
     }
-    // pHYs, tIME, tEXt, zTXt and unknown ancillary chunks are kept as they
-    // are: nothing reads them.
-    chunks_.push_back({chunk.type, std::move(data)});
+    // pHYs, tIME, tEXt, zTXt (once inflated) and unknown ancillary chunks
+    // are read past: nothing uses them.
+    chunkTypes_.push_back(chunk.type);
     if (chunk.type == png::kIEND) break;
   }
   if (!imageDecoded) Fail(messages::kPngNoImageData);
@@ -118,8 +114,8 @@ void PngImage::LoadPng(const std::string& path, RowProgress* progress) {
 void PngImage::ReadHeaderChunk(const std::vector<std::uint8_t>& data) {
   if (data.size() < 13) Fail(messages::kPngInvalidIhdr);
   png::PngHeader header;
-  header.width = LoadBe32(data.data());
-  header.height = LoadBe32(data.data() + 4);
+  header.width = png::LoadBe32(data.data());
+  header.height = png::LoadBe32(data.data() + 4);
   header.bitDepth = data[8];
   header.colorType = data[9];
   header.compression = data[10];
@@ -140,7 +136,8 @@ void PngImage::ReadHeaderChunk(const std::vector<std::uint8_t>& data) {
   planes_ = png::CreatePlanes(header);
 }
 
-void PngImage::ReadPaletteChunk(const std::vector<std::uint8_t>& data, const png::ByteTable& gamma) {
+void PngImage::ReadPaletteChunk(const std::vector<std::uint8_t>& data,
+                                const png::ByteTable& gamma) {
   if (data.size() % 3 != 0 || data.size() > 768) Fail(messages::kPngInvalidPalette);
   palette_.clear();
   for (std::size_t i = 0; i < data.size(); i += 3) {
@@ -177,7 +174,8 @@ Rgb PngImage::DeriveKeyColor(const png::ByteTable& gamma) const {
       const std::uint8_t sample = transparency_[1];
       return entry(sample <= 3 ? sample * png::GrayRampStep(header_.bitDepth) : sample);
     }
-    case png::kRgb: return Rgb{gamma[transparency_[1]], gamma[transparency_[3]], gamma[transparency_[5]]};
+    case png::kRgb:
+      return Rgb{gamma[transparency_[1]], gamma[transparency_[3]], gamma[transparency_[5]]};
     case png::kPalette:
       for (std::size_t i = 0; i < transparency_.size(); ++i) {
         if (transparency_[i] == 0) return entry(i);
@@ -195,7 +193,8 @@ PngImage::Transparency PngImage::TransparencyMode() const {
     case png::kRgb: return HasChunk(png::ktRNS) ? Transparency::Key : Transparency::None;
     case png::kPalette: {
       if (!HasChunk(png::ktRNS)) return Transparency::None;
-      const auto below = std::count_if(transparency_.begin(), transparency_.end(), [](std::uint8_t v) { return v != 255; });
+      const auto below = std::count_if(transparency_.begin(), transparency_.end(),
+                                       [](std::uint8_t v) { return v != 255; });
       return below == 1 ? Transparency::Key : Transparency::Partial;
     }
     default: return Transparency::None;
@@ -203,13 +202,14 @@ PngImage::Transparency PngImage::TransparencyMode() const {
 }
 
 void PngImage::Draw(Surface& surface, const Rect& rect) const {
-  if (chunks_.empty() || planes_.store.Empty()) return;
+  if (chunkTypes_.empty() || planes_.store.Empty()) return;
   switch (TransparencyMode()) {
     case Transparency::None: StretchNearest(surface, rect, planes_.store); break;
     case Transparency::Key: StretchColorKey(surface, rect, planes_.store, keyColor_); break;
     case Transparency::Partial:
-      png::DrawPartial({header_.colorType, &planes_.store, planes_.alpha.get(), &palette_, &transparency_},
-                       surface, rect);
+      png::DrawPartial(
+          {header_.colorType, &planes_.store, planes_.alpha.get(), &palette_, &transparency_},
+          surface, rect);
       break;
   }
 }
@@ -225,8 +225,9 @@ void PngImage::ToRaster(Raster& raster) const {
   if (mode == Transparency::Partial) {
     result.CreateIndependent({width_, height_, 32, std::nullopt, RowOrder::BottomUp, {}});
     result.SetAlphaMode(AlphaMode::Defined);
-    png::DrawPartialOnto({header_.colorType, &planes_.store, planes_.alpha.get(), &palette_, &transparency_},
-                         result);
+    png::DrawPartialOnto(
+        {header_.colorType, &planes_.store, planes_.alpha.get(), &palette_, &transparency_},
+        result);
   } else if (header_.colorType == png::kGray && planes_.store.BitsPerPixel() == 8) {
     // Gray at 8 bits per pixel becomes gray colour pixels.
     result.CreateIndependent({width_, height_, 24, std::nullopt, RowOrder::BottomUp, {}});
@@ -244,133 +245,6 @@ void PngImage::ToRaster(Raster& raster) const {
     result.SetTransparentColor(keyColor_);
   }
   raster = std::move(result);
-}
-
-void PngImage::FromRaster(const Raster& raster) {
-  const int bits = raster.BitsPerPixel();
-  const bool transparent = raster.Transparent();
-  const Rgb key = transparent ? raster.TransparentColor() : Rgb{};
-  const int interlace = interlaceMethod_;
-  Discard();
-  interlaceMethod_ = interlace;
-
-  const bool indexed = bits < 16;
-  header_.width = static_cast<std::uint32_t>(raster.Width());
-  header_.height = static_cast<std::uint32_t>(raster.Height());
-  header_.bitDepth = static_cast<std::uint8_t>(indexed ? bits : 8);
-  header_.colorType = indexed ? png::kPalette : png::kRgb;
-  width_ = raster.Width();
-  height_ = raster.Height();
-
-  if (indexed) {
-    palette_ = raster.Palette();
-    palette_.resize(std::size_t{1} << bits);
-  }
-  if (!raster.Empty()) {
-    StoreLayout layout{width_, height_, indexed ? bits : 24, std::nullopt, RowOrder::BottomUp,
-                       indexed ? palette_ : std::vector<PaletteEntry>{}};
-    planes_.store.CreateIndependent(layout);
-    std::vector<std::uint8_t> line(4 * static_cast<std::size_t>(width_));
-    for (int y = 0; y < height_; ++y) {
-      std::uint8_t* out = planes_.store.MutableRow(y).data();
-      if (indexed) {
-        const auto in = raster.Row(y);
-        std::memcpy(out, in.data(), std::min(in.size(), planes_.store.RowBytes()));
-        continue;
-      }
-      ReadRowBgrx(raster, y, line.data());  // 32-bit pixels lose their fourth byte
-      for (int x = 0; x < width_; ++x) std::memcpy(out + 3 * x, line.data() + 4 * x, 3);
-    }
-  }
-
-  std::vector<std::uint8_t> ihdr;
-  PutBe32(ihdr, header_.width);
-  PutBe32(ihdr, header_.height);
-  ihdr.insert(ihdr.end(), {header_.bitDepth, header_.colorType, 0, 0, 0});
-  chunks_.push_back({png::kIHDR, std::move(ihdr)});
-  if (indexed) chunks_.push_back({png::kPLTE, {}});
-  if (transparent) {
-    std::vector<std::uint8_t> trns;
-    if (indexed) {
-      const auto match = std::find_if(palette_.begin(), palette_.end(), [&](const PaletteEntry& c) {
-        return c.red == key.red && c.green == key.green && c.blue == key.blue;
-      });
-      if (match != palette_.end()) {
-        trns.assign(static_cast<std::size_t>(match - palette_.begin()), 255);
-        trns.push_back(0);
-      }
-    } else {
-      trns = {0, key.red, 0, key.green, 0, key.blue};
-    }
-    if (!trns.empty()) {
-      ReadTransparencyChunk(trns);
-      chunks_.push_back({png::ktRNS, std::move(trns)});
-    }
-  }
-  chunks_.push_back({png::kIDAT, {}});
-  chunks_.push_back({png::kIEND, {}});
-  keyColor_ = DeriveKeyColor(png::IdentityTable());
-}
-
-void PngImage::SavePng(const std::string& path) const {
-  // Rows go out as the store holds them: palette and gray indices at the
-  // store's depth (2-bit gray as the 4-bit levels it was stored as), colours
-  // and alpha at 8 bits, colours through the inverse gamma table.
-  png::ImageHeader image;
-  image.width = header_.width;
-  image.height = header_.height;
-  image.colorType = header_.colorType;
-  image.interlace = static_cast<std::uint8_t>(interlaceMethod_);
-  const bool indexed = header_.colorType == png::kGray || header_.colorType == png::kPalette;
-  image.bitDepth = static_cast<std::uint8_t>(indexed && !planes_.store.Empty() ? planes_.store.BitsPerPixel() : 8);
-
-  const int channels = png::ChannelsOf(header_.colorType);
-  const std::size_t rowBytes =
-      (static_cast<std::size_t>(header_.width) * static_cast<std::size_t>(image.bitDepth * channels) + 7) / 8;
-  std::vector<std::uint8_t> row(rowBytes);
-  const auto fetchRow = [&](int y) -> std::span<const std::uint8_t> {
-    if (planes_.store.Empty()) return row;
-    const std::uint8_t* in = planes_.store.Row(y).data();
-    if (indexed) return {in, rowBytes};
-    const std::uint8_t* alpha = planes_.alpha ? planes_.alpha->Row(static_cast<std::uint32_t>(y)) : nullptr;
-    std::uint8_t* out = row.data();
-    for (std::uint32_t x = 0; x < header_.width; ++x) {
-      if (header_.colorType == png::kGrayAlpha) {
-        *out++ = in[x];
-      } else {
-        const std::uint8_t* px = in + 3 * static_cast<std::size_t>(x);
-        *out++ = inverseGamma_[px[2]];
-        *out++ = inverseGamma_[px[1]];
-        *out++ = inverseGamma_[px[0]];
-      }
-      if (alpha != nullptr) *out++ = alpha[x];
-    }
-    return row;
-  };
-
-  AtomicOutputFile out(path);
-  out.Write(png::kSignature, sizeof png::kSignature);
-  for (const Chunk& chunk : chunks_) {
-    if (chunk.type == png::kIHDR) {
-      std::vector<std::uint8_t> ihdr;
-      PutBe32(ihdr, image.width);
-      PutBe32(ihdr, image.height);
-      ihdr.insert(ihdr.end(), {image.bitDepth, header_.colorType, header_.compression, header_.filter, image.interlace});
-      png::WriteChunk(out, "IHDR", ihdr);
-    } else if (chunk.type == png::kPLTE && header_.colorType == png::kPalette) {
-      std::vector<std::uint8_t> plte;
-      for (const PaletteEntry& c : palette_) {
-        plte.insert(plte.end(), {inverseGamma_[c.red], inverseGamma_[c.green], inverseGamma_[c.blue]});
-      }
-      png::WriteChunk(out, "PLTE", plte);
-    } else if (chunk.type == png::kIDAT) {
-      png::WriteImageData(out, image, fetchRow);
-    } else {
-      const char name[5] = {chunk.type[0], chunk.type[1], chunk.type[2], chunk.type[3], '\0'};
-      png::WriteChunk(out, name, chunk.data);
-    }
-  }
-  out.Commit();
 }
 
 }  // namespace tolvane

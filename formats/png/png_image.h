@@ -9,11 +9,14 @@
 #include "formats/png/png_header.h"
 #include "raster/raster.h"
 #include "raster/surface.h"
+#include "support/byte_source.h"
 
 namespace tolvane {
 
-// The PNG image object: decodes PNG input, draws it with its transparency,
-// fills a raster from it, and encodes every PNG output.
+// A decoded PNG file: decodes PNG input, draws it with its transparency
+// (the preview shows it so) and fills a raster from it. It writes nothing;
+// every PNG output goes through png::PngWriter (png_encoder.h), which keeps
+// only the interlace method of a decoded PNG (InterlaceMethod).
 class PngImage {
  public:
   PngImage() = default;
@@ -22,6 +25,8 @@ class PngImage {
   // With a progress, the rows of a non-interlaced colour image are reported
   // as they are decoded.
   void LoadPng(const std::string& path, RowProgress* progress = nullptr);
+  // The same from bytes already at hand; the path form opens the file.
+  void LoadPng(ByteSource& source, RowProgress* progress = nullptr);
 
   int Width() const { return width_; }
   int Height() const { return height_; }
@@ -32,12 +37,6 @@ class PngImage {
   // Makes raster a copy of the decoded image.
   void ToRaster(Raster& raster) const;
 
-  // Rebuilds the object from a raster; only the interlace method survives.
-  void FromRaster(const Raster& raster);
-
-  // Writes the object as a PNG file, atomically.
-  void SavePng(const std::string& path) const;
-
   // 0 (none) or 1 (Adam7): from the last file decoded.
   int InterlaceMethod() const { return interlaceMethod_; }
 
@@ -46,11 +45,6 @@ class PngImage {
   Transparency TransparencyMode() const;
 
  private:
-  struct Chunk {
-    png::ChunkType type{};
-    std::vector<std::uint8_t> data;  // empty for IDAT: the image lives in the planes
-  };
-
   void Discard();
   bool HasChunk(const png::ChunkType& type) const;
   void ReadHeaderChunk(const std::vector<std::uint8_t>& data);
@@ -63,11 +57,10 @@ class PngImage {
   int height_ = 0;
   int interlaceMethod_ = 0;
   png::PngHeader header_;
-  std::vector<Chunk> chunks_;
+  std::vector<png::ChunkType> chunkTypes_;  // of the chunks read, in order
   // Copies share the decoded planes; nothing changes them after decoding.
   png::DecodedPlanes planes_;
   std::vector<PaletteEntry> palette_;
-  png::ByteTable inverseGamma_ = png::IdentityTable();
   png::ByteTable transparency_ = png::ByteTable{};
   // Worked out when decoding ends, so that copies key the same colour.
   Rgb keyColor_;

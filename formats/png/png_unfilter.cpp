@@ -35,7 +35,8 @@ int Predict(int a, int b, int c) {
 // it has just stored. kReversed reads each pixel's bytes in reverse order,
 // which turns red-green-blue into blue-green-red; otherwise in may be out.
 template <std::uint8_t kType, std::size_t kBpp, bool kReversed>
-void ScalarLine(const std::uint8_t* in, const std::uint8_t* prev, std::uint8_t* out, std::size_t n) {
+void ScalarLine(const std::uint8_t* in, const std::uint8_t* prev, std::uint8_t* out,
+                std::size_t n) {
   // Of the lane types tried, these give the compiler's shortest loops.
   using Lane = std::conditional_t<kType == kFilterSub, std::uint8_t, int>;
   Lane left[kBpp] = {};
@@ -63,8 +64,8 @@ void ScalarLine(std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std:
   }
 }
 
-void ScalarRgbToBgr(std::uint8_t type, const std::uint8_t* raw, const std::uint8_t* prev, std::uint8_t* out,
-                    std::size_t n) {
+void ScalarRgbToBgr(std::uint8_t type, const std::uint8_t* raw, const std::uint8_t* prev,
+                    std::uint8_t* out, std::size_t n) {
   switch (type) {
     case kFilterSub: ScalarLine<kFilterSub, 3, true>(raw, prev, out, n); break;
     case kFilterUp: ScalarLine<kFilterUp, 3, true>(raw, prev, out, n); break;
@@ -110,7 +111,8 @@ void Unfilter(std::uint8_t type, std::uint8_t* row, const std::uint8_t* prev, st
     case kFilterPaeth:
 #if TOLVANE_PNG_X86
       if (PixelKernels(level, bpp)) {
-        return level == SimdLevel::Sse41 ? x86::PaethSse41(row, prev, n, bpp) : x86::PaethSse2(row, prev, n, bpp);
+        return level == SimdLevel::Sse41 ? x86::PaethSse41(row, prev, n, bpp)
+                                         : x86::PaethSse2(row, prev, n, bpp);
       }
 #endif
       return ScalarLine<kFilterPaeth>(row, prev, n, bpp);

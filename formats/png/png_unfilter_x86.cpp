@@ -64,7 +64,8 @@ struct PixelIo {
     if constexpr (kBpp == 3) {
       return _mm_cvtsi32_si128(Read<std::uint16_t>(p) | (p[2] << 16));
     } else if constexpr (kBpp == 6) {
-      return _mm_unpacklo_epi32(_mm_cvtsi32_si128(Read<std::int32_t>(p)), _mm_cvtsi32_si128(Read<std::uint16_t>(p + 4)));
+      return _mm_unpacklo_epi32(_mm_cvtsi32_si128(Read<std::int32_t>(p)),
+                                _mm_cvtsi32_si128(Read<std::uint16_t>(p + 4)));
     } else {
       return LoadWide(p);
     }
@@ -107,15 +108,16 @@ __m128i LowBytes(__m128i lanes) { return _mm_and_si128(lanes, _mm_set1_epi16(0xF
 // read and written exactly. So in may be out, and nothing beyond the line is
 // read or written.
 template <std::size_t kBpp, bool kReversed, class Filter>
-TOLVANE_ALWAYS_INLINE void RunPixels(const std::uint8_t* in, const std::uint8_t* prev, std::uint8_t* out,
-                                     std::size_t pixels, Filter filter) {
+TOLVANE_ALWAYS_INLINE void RunPixels(const std::uint8_t* in, const std::uint8_t* prev,
+                                     std::uint8_t* out, std::size_t pixels, Filter filter) {
   using Io = PixelIo<kBpp>;
   if (pixels == 0) return;
   __m128i filtered = Widen<kReversed>(pixels > 1 ? Io::LoadWide(in) : Io::LoadExact(in));
   std::size_t at = 0;
   for (std::size_t i = 0; i + 1 < pixels; ++i, at += kBpp) {
     const std::uint8_t* following = in + at + kBpp;
-    const __m128i next = Widen<kReversed>(i + 2 < pixels ? Io::LoadWide(following) : Io::LoadExact(following));
+    const __m128i next =
+        Widen<kReversed>(i + 2 < pixels ? Io::LoadWide(following) : Io::LoadExact(following));
     const __m128i result = filter.Step(filtered, Widen<false>(Io::LoadWide(prev + at)));
     Io::StoreWide(out + at, _mm_packus_epi16(result, result));
     filtered = next;
@@ -142,7 +144,9 @@ struct NoneStep {
 };
 
 struct UpStep {
-  TOLVANE_ALWAYS_INLINE __m128i Step(__m128i filtered, __m128i up) { return LowBytes(_mm_add_epi16(filtered, up)); }
+  TOLVANE_ALWAYS_INLINE __m128i Step(__m128i filtered, __m128i up) {
+    return LowBytes(_mm_add_epi16(filtered, up));
+  }
 };
 
 // mask ? ifSet : ifClear, lane by lane.
@@ -178,13 +182,14 @@ struct PaethStep {
     const __m128i b = up;
     const __m128i c = upLeft;
     const __m128i s = _mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(c, c), c), b);  // 3c - b
-    const __m128i e = _mm_sub_epi16(s, b);                                       // 3c - 2b
+    const __m128i e = _mm_sub_epi16(s, b);                                      // 3c - 2b
     const __m128i low = _mm_min_epi16(b, e);
     const __m128i high = _mm_max_epi16(b, e);
     // The largest a that still picks the smaller: floor((s - 1) / 2) when
     // b >= c, floor(s / 2) when b < c (b takes the midpoint).
     const __m128i bBelowC = _mm_cmpgt_epi16(c, b);
-    const __m128i mid = _mm_srai_epi16(_mm_sub_epi16(_mm_sub_epi16(s, _mm_set1_epi16(1)), bBelowC), 1);
+    const __m128i mid =
+        _mm_srai_epi16(_mm_sub_epi16(_mm_sub_epi16(s, _mm_set1_epi16(1)), bBelowC), 1);
     const __m128i withLarger = LowBytes(_mm_add_epi16(filtered, _mm_max_epi16(b, c)));
     const __m128i withSmaller = LowBytes(_mm_add_epi16(filtered, _mm_min_epi16(b, c)));
 
@@ -198,7 +203,8 @@ struct PaethStep {
 };
 
 template <class Step>
-TOLVANE_ALWAYS_INLINE void InPlace(std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp) {
+TOLVANE_ALWAYS_INLINE void InPlace(std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
+                                   std::size_t bpp) {
   switch (bpp) {
     case 3: return RunPixels<3, false>(row, prev, row, n / 3, Step{});
     case 4: return RunPixels<4, false>(row, prev, row, n / 4, Step{});
@@ -210,18 +216,21 @@ TOLVANE_ALWAYS_INLINE void InPlace(std::uint8_t* row, const std::uint8_t* prev, 
 }  // namespace
 
 // Sub never looks at the line above.
-void SubSse2(std::uint8_t* row, std::size_t n, std::size_t bpp) { InPlace<SubStep>(row, row, n, bpp); }
+void SubSse2(std::uint8_t* row, std::size_t n, std::size_t bpp) {
+  InPlace<SubStep>(row, row, n, bpp);
+}
 
 void PaethSse2(std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp) {
   InPlace<PaethStep<BlendSse2>>(row, prev, n, bpp);
 }
 
-TOLVANE_SSE41 void PaethSse41(std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::size_t bpp) {
+TOLVANE_SSE41 void PaethSse41(std::uint8_t* row, const std::uint8_t* prev, std::size_t n,
+                              std::size_t bpp) {
   InPlace<PaethStep<BlendSse41>>(row, prev, n, bpp);
 }
 
-void RgbToBgrSse2(std::uint8_t type, const std::uint8_t* raw, const std::uint8_t* prevBgr, std::uint8_t* out,
-                  std::size_t width) {
+void RgbToBgrSse2(std::uint8_t type, const std::uint8_t* raw, const std::uint8_t* prevBgr,
+                  std::uint8_t* out, std::size_t width) {
   switch (type) {
     case kFilterUp: return RunPixels<3, true>(raw, prevBgr, out, width, UpStep{});
     case kFilterPaeth: return RunPixels<3, true>(raw, prevBgr, out, width, PaethStep<BlendSse2>{});
@@ -229,8 +238,9 @@ void RgbToBgrSse2(std::uint8_t type, const std::uint8_t* raw, const std::uint8_t
   }
 }
 
-TOLVANE_SSE41 void RgbToBgrSse41(std::uint8_t type, const std::uint8_t* raw, const std::uint8_t* prevBgr,
-                                 std::uint8_t* out, std::size_t width) {
+TOLVANE_SSE41 void RgbToBgrSse41(std::uint8_t type, const std::uint8_t* raw,
+                                 const std::uint8_t* prevBgr, std::uint8_t* out,
+                                 std::size_t width) {
   if (type != kFilterPaeth) return RgbToBgrSse2(type, raw, prevBgr, out, width);
   RunPixels<3, true>(raw, prevBgr, out, width, PaethStep<BlendSse41>{});
 }

@@ -47,7 +47,8 @@ struct ImageSize {
 ImageSize CheckedSize(TIFF* tif) {
   ImageSize size;
   if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &size.width) ||
-      !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &size.height) || size.width == 0 || size.height == 0) {
+      !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &size.height) || size.width == 0 ||
+      size.height == 0) {
     ThrowInvalidTiff();
   }
   if (std::uint64_t{size.width} * 4 * size.height > kMaxPixelBytes) {
@@ -140,8 +141,12 @@ Raster DecodeTiff(std::span<const std::uint8_t> data, TiffReadOrder order, RowPr
   const bool associated = alpha == EXTRASAMPLE_ASSOCALPHA;
 
   Raster raster;
-  raster.CreateIndependent(StoreLayout{static_cast<int>(size.width), static_cast<int>(size.height),
-                                       32, std::nullopt, RowOrder::BottomUp, {}});
+  raster.CreateIndependent(StoreLayout{static_cast<int>(size.width),
+                                       static_cast<int>(size.height),
+                                       32,
+                                       std::nullopt,
+                                       RowOrder::BottomUp,
+                                       {}});
   const std::optional<std::uint32_t> bandRows =
       order == TiffReadOrder::BandsWherePossible ? BandRowsFor(tif.get()) : std::nullopt;
   if (bandRows) {

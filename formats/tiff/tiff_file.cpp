@@ -30,7 +30,8 @@ tmsize_t ReadProc(thandle_t handle, void* buffer, tmsize_t count) {
   const std::uint64_t size = file.bytes.size();
   if (count <= 0 || file.position >= size) return 0;
   const std::uint64_t available = size - file.position;
-  const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(available, static_cast<std::uint64_t>(count)));
+  const auto length = static_cast<std::size_t>(
+      std::min<std::uint64_t>(available, static_cast<std::uint64_t>(count)));
   std::memcpy(buffer, file.bytes.data() + file.position, length);
   file.position += length;
   return static_cast<tmsize_t>(length);

@@ -56,9 +56,11 @@ void ConvertRun(std::uint8_t* bytes, std::size_t count, bool associated) {
   std::uint32_t all = 0xFFFFFFFF;
   for (std::size_t i = 0; i < count; ++i) all &= Load(bytes + 4 * i);
   if (Alpha(all) == 0xFF) {
-    for (std::size_t i = 0; i < count; ++i) Store(bytes + 4 * i, SwappedOpaque(Load(bytes + 4 * i)));
+    for (std::size_t i = 0; i < count; ++i)
+      Store(bytes + 4 * i, SwappedOpaque(Load(bytes + 4 * i)));
   } else {
-    for (std::size_t i = 0; i < count; ++i) Store(bytes + 4 * i, Converted(Load(bytes + 4 * i), associated));
+    for (std::size_t i = 0; i < count; ++i)
+      Store(bytes + 4 * i, Converted(Load(bytes + 4 * i), associated));
   }
 }
 

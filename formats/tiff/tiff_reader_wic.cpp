@@ -47,7 +47,8 @@ class ComRef {
 class ComApartment {
  public:
   ComApartment()
-      : initialised_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+      : initialised_(SUCCEEDED(
+            ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
   ~ComApartment() {
     if (initialised_) ::CoUninitialize();
   }
@@ -67,7 +68,8 @@ void Check(HRESULT result) {
 // Decodes the first frame fully, converts it to straight BGRA and copies it
 // into a Bits32 raster, top row first; the colours are then premultiplied.
 Raster Decode(ByteBlock& data) {
-  if (data.size() > std::numeric_limits<DWORD>::max()) throw Error(std::string(messages::kOutOfMemory));
+  if (data.size() > std::numeric_limits<DWORD>::max())
+    throw Error(std::string(messages::kOutOfMemory));
   ComRef<IWICImagingFactory> factory;
   Check(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                            IID_PPV_ARGS(factory.Receive())));
@@ -96,12 +98,13 @@ Raster Decode(ByteBlock& data) {
   Check(factory->CreateBitmapFromSource(frame.get(), WICBitmapCacheOnLoad, decoded.Receive()));
 
   ComRef<IWICBitmapSource> converted;
-  if (FAILED(::WICConvertBitmapSource(GUID_WICPixelFormat32bppBGRA, decoded.get(), converted.Receive()))) {
+  if (FAILED(::WICConvertBitmapSource(GUID_WICPixelFormat32bppBGRA, decoded.get(),
+                                      converted.Receive()))) {
     ThrowInvalidImage();
   }
   Raster raster;
-  raster.CreateIndependent(StoreLayout{static_cast<int>(width), static_cast<int>(height), 32,
-                                       std::nullopt, RowOrder::BottomUp, {}});
+  raster.CreateIndependent(StoreLayout{
+      static_cast<int>(width), static_cast<int>(height), 32, std::nullopt, RowOrder::BottomUp, {}});
   const UINT stride = width * 4;
   for (UINT y = 0; y < height; ++y) {
     const WICRect row{0, static_cast<INT>(y), static_cast<INT>(width), 1};

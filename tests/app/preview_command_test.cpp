@@ -112,8 +112,8 @@ TEST(PreviewCommand, AnUnhandledFileGivesTheEmptyBox) {
   testing::WriteFile(dir.File("notes.txt"), {'x'});
   std::ostringstream out;
   std::ostringstream err;
-  EXPECT_EQ(RunPreviewCommand({dir.File("notes.txt"), dir.File("box.png"), "--dpi", "192"}, out, err),
-            0);
+  EXPECT_EQ(
+      RunPreviewCommand({dir.File("notes.txt"), dir.File("box.png"), "--dpi", "192"}, out, err), 0);
   EXPECT_EQ(out.str(), "");
   EXPECT_EQ(err.str(), "");
   ExpectSamePixels(ReadBox(dir.File("box.png")), RenderPreview(Picture{}, 498, 294));

@@ -29,21 +29,19 @@ constexpr Rect At(int left, int top, int width, int height) {
 
 INSTANTIATE_TEST_SUITE_P(
     Examples, PreviewFitTest,
-    ::testing::Values(FitCase{100, 50, At(0, 11, 249, 124)}, FitCase{50, 100, At(88, 0, 73, 147)},
-                      FitCase{147, 147, At(51, 0, 147, 147)}, FitCase{1, 1, At(51, 0, 147, 147)},
-                      FitCase{16, 16, At(51, 0, 147, 147)},
-                      // The box's own size comes out one row short.
-                      FitCase{249, 147, At(0, 0, 249, 146)},
-                      FitCase{1920, 1080, At(0, 3, 249, 140)},
-                      // Plain double arithmetic would give 196 here.
-                      FitCase{4000, 3000, At(27, 0, 195, 147)},
-                      FitCase{2048, 1536, At(27, 0, 195, 147)},
-                      FitCase{3000, 4000, At(69, 0, 110, 147)},
-                      FitCase{2047, 1535, At(26, 0, 196, 147)},
-                      FitCase{10000, 1, At(0, 73, 249, 0)},
-                      // No picture, or a side of 0: the whole box.
-                      FitCase{0, 0, At(0, 0, 249, 147)}, FitCase{0, 5, At(0, 0, 249, 147)},
-                      FitCase{5, 0, At(0, 0, 249, 147)}),
+    ::testing::Values(
+        FitCase{100, 50, At(0, 11, 249, 124)}, FitCase{50, 100, At(88, 0, 73, 147)},
+        FitCase{147, 147, At(51, 0, 147, 147)}, FitCase{1, 1, At(51, 0, 147, 147)},
+        FitCase{16, 16, At(51, 0, 147, 147)},
+        // The box's own size comes out one row short.
+        FitCase{249, 147, At(0, 0, 249, 146)}, FitCase{1920, 1080, At(0, 3, 249, 140)},
+        // Plain double arithmetic would give 196 here.
+        FitCase{4000, 3000, At(27, 0, 195, 147)}, FitCase{2048, 1536, At(27, 0, 195, 147)},
+        FitCase{3000, 4000, At(69, 0, 110, 147)}, FitCase{2047, 1535, At(26, 0, 196, 147)},
+        FitCase{10000, 1, At(0, 73, 249, 0)},
+        // No picture, or a side of 0: the whole box.
+        FitCase{0, 0, At(0, 0, 249, 147)}, FitCase{0, 5, At(0, 0, 249, 147)},
+        FitCase{5, 0, At(0, 0, 249, 147)}),
     [](const ::testing::TestParamInfo<FitCase>& param) {
       return std::to_string(param.param.width) + "x" + std::to_string(param.param.height);
     });
@@ -69,9 +67,7 @@ Raster Gradient(int width, int height) {
   return raster;
 }
 
-const std::uint8_t* PixelAt(const Surface& surface, int x, int y) {
-  return surface.Row(y) + 4 * x;
-}
+const std::uint8_t* PixelAt(const Surface& surface, int x, int y) { return surface.Row(y) + 4 * x; }
 
 TEST(RenderPreview, NothingShowsTheBlackBackground) {
   const Surface box = RenderPreview(Picture{}, 249, 147);

@@ -38,7 +38,9 @@ INSTANTIATE_TEST_SUITE_P(
         DpiCase{120, {316, 319, -14, {3, 5, 308, 25}, {3, 35, 311, 184}, {3, 223, 311, 93}}},
         DpiCase{144, {380, 383, -17, {3, 6, 371, 29}, {3, 42, 374, 221}, {3, 267, 374, 113}}},
         DpiCase{192, {506, 510, -22, {4, 8, 494, 43}, {4, 56, 498, 294}, {4, 356, 498, 150}}}),
-    [](const ::testing::TestParamInfo<DpiCase>& param) { return "Dpi" + std::to_string(param.param.dpi); });
+    [](const ::testing::TestParamInfo<DpiCase>& param) {
+      return "Dpi" + std::to_string(param.param.dpi);
+    });
 
 TEST(ScaleLayout, ControlsThatAbutStayAbutting) {
   const Bounds left{0, 0, 3, 3};
@@ -92,8 +94,8 @@ TEST(LogText, AppendsLinesEachEndingWithCrLf) {
   log.Clear();
   EXPECT_EQ(log.Text(), "");
   EXPECT_EQ(log.Caret(), 0u);
-  for (const char* line : {"C:\\pics\\photo.jpg", "4000 x 3000", "> C:\\pics\\photo_2048.png",
-                           "> 2048 x 1536"}) {
+  for (const char* line :
+       {"C:\\pics\\photo.jpg", "4000 x 3000", "> C:\\pics\\photo_2048.png", "> 2048 x 1536"}) {
     log.Append(line);
   }
   const std::string expected =

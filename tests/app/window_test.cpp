@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QScreen>
 #include <QDropEvent>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -30,6 +30,7 @@
 #include "app/theme.h"
 #include "app/tolvane_application.h"
 #include "formats/bmp/bmp.h"
+#include "formats/png/png_encoder.h"
 #include "formats/png/png_image.h"
 #include "support/error.h"
 #include "support/messages.h"
@@ -103,7 +104,9 @@ class WindowTest : public ::testing::Test {
     QCoreApplication::processEvents();
     return taken;
   }
-  bool Release(const std::string& path) { return Release({QUrl::fromLocalFile(QString::fromStdString(path))}); }
+  bool Release(const std::string& path) {
+    return Release({QUrl::fromLocalFile(QString::fromStdString(path))});
+  }
   void Drop(const QList<QUrl>& urls) {
     Release(urls);
     WaitUntilDropsHandled();
@@ -114,11 +117,14 @@ class WindowTest : public ::testing::Test {
   }
   void DropFiles(const std::vector<std::string>& paths) {
     QList<QUrl> urls;
-    for (const std::string& path : paths) urls.append(QUrl::fromLocalFile(QString::fromStdString(path)));
+    for (const std::string& path : paths)
+      urls.append(QUrl::fromLocalFile(QString::fromStdString(path)));
     Drop(urls);
   }
 
-  QImage Grab() const { return form->Image1->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+  QImage Grab() const {
+    return form->Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  }
   QImage Expected() const {
     return SurfaceToImage(
         RenderPreview(form->Image1->Current(), form->Image1->width(), form->Image1->height()));
@@ -173,9 +179,8 @@ TEST_F(WindowTest, ScalesToTheMonitorAndBack) {
     fresh->ApplyDpi(dpi);
     const window::WindowLayout expected = window::LayoutAt(dpi);
     EXPECT_EQ(fresh->size(), QSize(expected.clientWidth, expected.clientHeight)) << dpi;
-    EXPECT_EQ(fresh->Edit1->geometry(),
-              QRect(expected.nameField.left, expected.nameField.top, expected.nameField.width,
-                    expected.nameField.height))
+    EXPECT_EQ(fresh->Edit1->geometry(), QRect(expected.nameField.left, expected.nameField.top,
+                                              expected.nameField.width, expected.nameField.height))
         << dpi;
     EXPECT_EQ(fresh->Memo1->geometry(),
               QRect(expected.log.left, expected.log.top, expected.log.width, expected.log.height))
@@ -213,10 +218,8 @@ TEST_F(WindowTest, ADroppedPngIsShownByItsOwnDrawing) {
   testing::WriteFile(bitmap, Bitmap(6, 4));
   Raster raster;
   LoadBmpFile(bitmap, raster);
-  PngImage written;
-  written.FromRaster(raster);
   const std::string path = dir.File("picture.png");
-  written.SavePng(path);
+  SavePngFile(raster, path);
 
   DropFiles({path});
   EXPECT_TRUE(boxes.empty());
@@ -330,7 +333,8 @@ class BlockedInput {
 
 std::string SizeOf(const Picture& picture) {
   const Raster* raster = std::get_if<Raster>(&picture);
-  return raster ? std::to_string(raster->Width()) + " x " + std::to_string(raster->Height()) : "other";
+  return raster ? std::to_string(raster->Width()) + " x " + std::to_string(raster->Height())
+                : "other";
 }
 
 TEST_F(WindowTest, FilesReleasedDuringAConversionWaitAndAreHandledInTurn) {
@@ -348,7 +352,8 @@ TEST_F(WindowTest, FilesReleasedDuringAConversionWaitAndAreHandledInTurn) {
     ends.push_back("box: " + form->Memo1->Text());
   });
   QObject::connect(form->Edit1, &QLineEdit::textChanged, [&](const QString& name) {
-    ends.push_back(name.toStdString() + ": " + form->Memo1->Text() + SizeOf(form->Image1->Current()));
+    ends.push_back(name.toStdString() + ": " + form->Memo1->Text() +
+                   SizeOf(form->Image1->Current()));
   });
 
   EXPECT_TRUE(Release(slow));
@@ -419,7 +424,8 @@ TEST_F(WindowTest, AFailingFileIsReportedAndTheWindowTakesTheNextDrop) {
   EXPECT_EQ(box.caption, static_cast<TolvaneApplication*>(qApp)->Title());
   EXPECT_EQ(box.caption, QStringLiteral("window_tests"));
   // "ファイル %s は開けません。 %s " ends in a blank: no period is added.
-  EXPECT_TRUE(box.text.startsWith(Q("ファイル ") + QString::fromStdString(missing) + Q(" は開けません。 ")))
+  EXPECT_TRUE(
+      box.text.startsWith(Q("ファイル ") + QString::fromStdString(missing) + Q(" は開けません。 ")))
       << box.text.toStdString();
   EXPECT_TRUE(box.text.endsWith(QLatin1Char(' ')));
   EXPECT_EQ(form->Edit1->text(), QStringLiteral("before"));
@@ -461,13 +467,15 @@ TEST_F(WindowTest, TheLogAppendsAtItsEndAndNeverWraps) {
   form->Memo1->Clear();
   EXPECT_EQ(form->Memo1->Text(), "");
   const std::string longLine(400, 'x');
-  for (const std::string& line : {std::string("one"), longLine, std::string("three"), std::string("four")}) {
+  for (const std::string& line :
+       {std::string("one"), longLine, std::string("three"), std::string("four")}) {
     form->Memo1->Append(line);
   }
   const std::string expected = "one\r\n" + longLine + "\r\nthree\r\nfour\r\n";
   EXPECT_EQ(form->Memo1->Text(), expected);
   EXPECT_EQ(form->Memo1->CaretPosition(), static_cast<int>(expected.size()));
-  EXPECT_EQ(form->Memo1->horizontalScrollBar()->value(), form->Memo1->horizontalScrollBar()->minimum());
+  EXPECT_EQ(form->Memo1->horizontalScrollBar()->value(),
+            form->Memo1->horizontalScrollBar()->minimum());
   EXPECT_GT(form->Memo1->horizontalScrollBar()->maximum(), 0);  // the long line stays one line
 }
 
@@ -543,13 +551,16 @@ TEST(ErrorBox, AnUnownedBoxIsCentredOnThePrimaryScreenByItsWholeFrame) {
   const QString path = QStringLiteral("/home/someone/") + QString(40, QLatin1Char('d')) +
                        QStringLiteral("/") + QString(60, QLatin1Char('n')) + QStringLiteral(".png");
   const QRect screen = QGuiApplication::primaryScreen()->geometry();
-  for (const QString& text : {QStringLiteral("abc."),
-                              Q("ファイル ") + path + Q(" は開けません。 No such file or directory ")}) {
+  for (const QString& text :
+       {QStringLiteral("abc."),
+        Q("ファイル ") + path + Q(" は開けません。 No such file or directory ")}) {
     const QRect frame = FrameOfUnownedBox(text);
     ASSERT_FALSE(frame.isEmpty()) << text.toStdString();
     // Centred to the pixel: the halves of an odd difference truncate.
-    EXPECT_EQ(frame.left() - screen.left(), (screen.width() - frame.width()) / 2) << text.toStdString();
-    EXPECT_EQ(frame.top() - screen.top(), (screen.height() - frame.height()) / 2) << text.toStdString();
+    EXPECT_EQ(frame.left() - screen.left(), (screen.width() - frame.width()) / 2)
+        << text.toStdString();
+    EXPECT_EQ(frame.top() - screen.top(), (screen.height() - frame.height()) / 2)
+        << text.toStdString();
   }
 }
 

@@ -4,11 +4,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <utility>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
+#include "formats/png/png_encoder.h"
 #include "formats/png/png_image.h"
 #include "raster/raster.h"
 #include "support/error.h"
@@ -65,8 +66,8 @@ TEST(ConvertImageFile, UnhandledExtensionsChangeNothing) {
     WriteFile(dir.File(name), bmp);
   }
   const std::vector<std::string> before = FilesIn(dir.Path());
-  for (const char* name : {"photo.gif", "photo.jpe", "photo", "a.b/file", "photo.bmp.txt",
-                           "missing.gif"}) {
+  for (const char* name :
+       {"photo.gif", "photo.jpe", "photo", "a.b/file", "photo.bmp.txt", "missing.gif"}) {
     Recorder recorder;
     ConvertImageFile(dir.File(name), recorder, recorder);
     EXPECT_EQ(recorder.events, Events{}) << name;
@@ -79,8 +80,8 @@ TEST(ConvertImageFile, ImagesUpToTheLimitAreShownAndMeasuredOnly) {
     const char* name;
     int width, height;
   };
-  for (const Case& c : {Case{"square.bmp", 2048, 2048}, Case{"wide.BMP", 2048, 100},
-                        Case{"mixed.bMp", 3, 2}}) {
+  for (const Case& c :
+       {Case{"square.bmp", 2048, 2048}, Case{"wide.BMP", 2048, 100}, Case{"mixed.bMp", 3, 2}}) {
     TempDir dir;
     const std::string path = dir.File(c.name);
     WriteFile(path, UniformBmp(c.width, c.height));
@@ -101,9 +102,9 @@ TEST(ConvertImageFile, ReducesAndWritesABmpWithFourLogLines) {
   ConvertImageFile(path, recorder, recorder);
 
   const std::string output = dir.File("photo_2048.bmp");
-  EXPECT_EQ(recorder.events, (Events{"clear", "append " + path, "append 3000 x 2000",
-                                     "show raster 3000 x 2000", "show raster 2047 x 1365",
-                                     "append > " + output, "append > 2047 x 1365"}));
+  EXPECT_EQ(recorder.events,
+            (Events{"clear", "append " + path, "append 3000 x 2000", "show raster 3000 x 2000",
+                    "show raster 2047 x 1365", "append > " + output, "append > 2047 x 1365"}));
   const std::vector<std::uint8_t> written = ReadFile(output);
   ASSERT_EQ(written.size(), 54u + 4u * 2047u * 1365u);
   // A uniform source reduces to its own colour; the fourth byte is 0.
@@ -153,15 +154,15 @@ TEST(ConvertImageFile, AReducedSideOfZeroFailsBeforeAnythingIsWritten) {
     int width, height;
     const char* reduced;
   };
-  for (const Case& c : {Case{2050, 1, "2047 x 0"}, Case{1, 3000, "0 x 2047"},
-                        Case{2049, 1, "2048 x 0"}}) {
+  for (const Case& c :
+       {Case{2050, 1, "2047 x 0"}, Case{1, 3000, "0 x 2047"}, Case{2049, 1, "2048 x 0"}}) {
     TempDir dir;
     const std::string path = dir.File("thin.bmp");
     WriteFile(path, UniformBmp(c.width, c.height));
     Recorder recorder;
     const std::string size = messages::SizeLine(c.width, c.height);
-    EXPECT_EQ(FailureOf(path, recorder),
-              "縮小後の幅または高さが 0 になるため、保存できません (" + std::string(c.reduced) + ")");
+    EXPECT_EQ(FailureOf(path, recorder), "縮小後の幅または高さが 0 になるため、保存できません (" +
+                                             std::string(c.reduced) + ")");
     EXPECT_EQ(recorder.events,
               (Events{"clear", "append " + path, "append " + size, "show raster " + size}));
     EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{"thin.bmp"});
@@ -173,7 +174,8 @@ TEST(ConvertImageFile, AMissingInputFailsWithThePathLogged) {
   for (const char* name : {"missing.bmp", "missing.png", "missing.jpg", "missing.tif"}) {
     const std::string path = dir.File(name);
     Recorder recorder;
-    EXPECT_EQ(FailureOf(path, recorder), messages::CannotOpenFile(path, OsErrorText(testing::kNoSuchFile)));
+    EXPECT_EQ(FailureOf(path, recorder),
+              messages::CannotOpenFile(path, OsErrorText(testing::kNoSuchFile)));
     EXPECT_EQ(recorder.events, (Events{"clear", "append " + path})) << name;
   }
   EXPECT_TRUE(FilesIn(dir.Path()).empty());
@@ -186,8 +188,9 @@ TEST(ConvertImageFile, AnOutputThatCannotBeCreatedLeavesNoFile) {
   // A folder where the output would go cannot be replaced.
   fs::create_directory(dir.Path() / "photo_2048.bmp");
   Recorder recorder;
-  EXPECT_EQ(FailureOf(path, recorder),
-            messages::CannotCreateFile(dir.File("photo_2048.bmp"), OsErrorText(testing::kIsAFolder)));
+  EXPECT_EQ(
+      FailureOf(path, recorder),
+      messages::CannotCreateFile(dir.File("photo_2048.bmp"), OsErrorText(testing::kIsAFolder)));
   EXPECT_EQ(recorder.events, (Events{"clear", "append " + path, "append 2049 x 2",
                                      "show raster 2049 x 2", "show raster 2048 x 1"}));
   EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"photo.bmp", "photo_2048.bmp"}));
@@ -271,16 +274,14 @@ TEST(ConvertImageFile, APngIsReducedIntoAPng) {
   const std::string path = dir.File("wide.Png");
   Raster source;
   source.SetSize(3000, 2);
-  PngImage writer;
-  writer.FromRaster(source);
-  writer.SavePng(path);
+  SavePngFile(source, path);
 
   Recorder recorder;
   ConvertImageFile(path, recorder, recorder);
   const std::string output = dir.File("wide_2048.png");
-  EXPECT_EQ(recorder.events, (Events{"clear", "append " + path, "append 3000 x 2",
-                                     "show png 3000 x 2", "show raster 2047 x 1",
-                                     "append > " + output, "append > 2047 x 1"}));
+  EXPECT_EQ(recorder.events,
+            (Events{"clear", "append " + path, "append 3000 x 2", "show png 3000 x 2",
+                    "show raster 2047 x 1", "append > " + output, "append > 2047 x 1"}));
   PngImage written;
   written.LoadPng(output);
   EXPECT_EQ(written.Width(), 2047);

@@ -99,7 +99,8 @@ TEST(Raster, SizeToOverwriteKeepsTheFormatAndLeavesTheStoreZero) {
   EXPECT_EQ(r.Width(), 5);
   EXPECT_EQ(r.Height(), 4);
   ASSERT_EQ(r.Store().size(), 4 * r.RowBytes());
-  EXPECT_TRUE(std::all_of(r.Store().begin(), r.Store().end(), [](std::uint8_t b) { return b == 0; }));
+  EXPECT_TRUE(
+      std::all_of(r.Store().begin(), r.Store().end(), [](std::uint8_t b) { return b == 0; }));
 }
 
 TEST(Raster, ResizeKeepsOldPixelsTopLeftAndFillsWhite) {

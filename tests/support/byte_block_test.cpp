@@ -13,7 +13,8 @@ namespace {
 constexpr std::size_t kMiB = std::size_t{1} << 20;
 
 TEST(ByteBlock, EverySizeIsZeroAndWritableToItsLastByte) {
-  for (const std::size_t size : {std::size_t{1}, std::size_t{4095}, kMiB - 1, kMiB, 2 * kMiB, 5 * kMiB + 17}) {
+  for (const std::size_t size :
+       {std::size_t{1}, std::size_t{4095}, kMiB - 1, kMiB, 2 * kMiB, 5 * kMiB + 17}) {
     SCOPED_TRACE(size);
     ByteBlock block = ByteBlock::Zeroed(size);
     ASSERT_EQ(block.size(), size);

@@ -39,10 +39,10 @@ TEST(Exact, PreviewFitTableInTheDefaultBox) {
     long long w, h, drawnWidth, drawnHeight;
   };
   const Case cases[] = {
-      {100, 50, 249, 124},    {50, 100, 73, 147},     {147, 147, 147, 147}, {1, 1, 147, 147},
-      {16, 16, 147, 147},     {249, 147, 249, 146},   {1920, 1080, 249, 140},
-      {4000, 3000, 195, 147}, {2048, 1536, 195, 147}, {3000, 4000, 110, 147},
-      {2047, 1535, 196, 147},
+      {100, 50, 249, 124},    {50, 100, 73, 147},     {147, 147, 147, 147},
+      {1, 1, 147, 147},       {16, 16, 147, 147},     {249, 147, 249, 146},
+      {1920, 1080, 249, 140}, {4000, 3000, 195, 147}, {2048, 1536, 195, 147},
+      {3000, 4000, 110, 147}, {2047, 1535, 196, 147},
   };
   for (const Case& c : cases) {
     const Drawn drawn = Fit(c.w, c.h, 249, 147);
@@ -134,10 +134,10 @@ class ExactAgainstLongDouble : public ::testing::Test {
 TEST_F(ExactAgainstLongDouble, QuotientAsDouble) {
   for (int i = 0; i < 200000; ++i) {
     const bool sizes = i % 2 == 0;
-    const long long n = sizes ? std::uniform_int_distribution<long long>(0, 100000)(random_)
-                              : RandomInteger();
-    long long d = sizes ? std::uniform_int_distribution<long long>(1, 100000)(random_)
-                        : RandomInteger();
+    const long long n =
+        sizes ? std::uniform_int_distribution<long long>(0, 100000)(random_) : RandomInteger();
+    long long d =
+        sizes ? std::uniform_int_distribution<long long>(1, 100000)(random_) : RandomInteger();
     if (d == 0) d = 1;
     const auto expected = static_cast<double>(static_cast<long double>(n) / d);
     ASSERT_EQ(std::bit_cast<std::uint64_t>(QuotientAsDouble(n, d)),

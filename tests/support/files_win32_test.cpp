@@ -34,7 +34,8 @@ std::string ReadInput(const std::string& path) {
 
 int EntriesIn(const TempDir& dir) {
   int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path())) ++count;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+    ++count;
   return count;
 }
 

@@ -33,7 +33,8 @@ TempDir::~TempDir() {
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
@@ -68,10 +69,12 @@ void PutLe32(std::vector<std::uint8_t>& out, std::uint32_t value) {
 }
 
 void PutBe32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
-std::vector<std::uint8_t> Bmp24(int width, int height, const std::function<Bgr(int x, int y)>& pixelAt) {
+std::vector<std::uint8_t> Bmp24(int width, int height,
+                                const std::function<Bgr(int x, int y)>& pixelAt) {
   const std::uint32_t rowBytes = (static_cast<std::uint32_t>(width) * 3 + 3) & ~3u;
   const std::uint32_t imageBytes = rowBytes * static_cast<std::uint32_t>(height);
   std::vector<std::uint8_t> out{'B', 'M'};
@@ -123,7 +126,8 @@ void ExpectEveryRowReportedFinal(const RowRecorder& recorder, const Raster& rast
   for (int y = 0; y < raster.Height(); ++y) {
     ASSERT_EQ(recorder.order[static_cast<std::size_t>(y)], y);
     const auto row = raster.Row(y);
-    ASSERT_TRUE(std::equal(row.begin(), row.end(), recorder.copies[static_cast<std::size_t>(y)].begin(),
+    ASSERT_TRUE(std::equal(row.begin(), row.end(),
+                           recorder.copies[static_cast<std::size_t>(y)].begin(),
                            recorder.copies[static_cast<std::size_t>(y)].end()))
         << "row " << y << " changed after it was reported";
   }

@@ -48,7 +48,8 @@ struct Bgr {
   std::uint8_t green = 0;
   std::uint8_t red = 0;
 };
-std::vector<std::uint8_t> Bmp24(int width, int height, const std::function<Bgr(int x, int y)>& pixelAt);
+std::vector<std::uint8_t> Bmp24(int width, int height,
+                                const std::function<Bgr(int x, int y)>& pixelAt);
 
 // Expects the same size, format and bytes in every row.
 void ExpectSamePixels(const Raster& actual, const Raster& expected);

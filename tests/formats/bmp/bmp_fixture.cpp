@@ -60,11 +60,9 @@ std::vector<std::uint8_t> ColourTable(const std::vector<std::uint32_t>& colours,
 }
 
 Raster LoadBmpBytes(const std::vector<std::uint8_t>& bytes) {
-  TempDir dir;
-  const std::string path = dir.File("fixture.bmp");
-  WriteFile(path, bytes);
+  MemorySource source(bytes);
   Raster raster;
-  LoadBmpFile(path, raster);
+  LoadBmp(source, raster);
   return raster;
 }
 

@@ -31,7 +31,7 @@ struct BmpFixture {
 // core header, 3-byte ones. Colours are 0xRRGGBB.
 std::vector<std::uint8_t> ColourTable(const std::vector<std::uint32_t>& colours, bool core = false);
 
-// Writes the bytes to a file in a fresh folder and reads it back.
+// Reads the bytes of a whole file, from memory.
 Raster LoadBmpBytes(const std::vector<std::uint8_t>& bytes);
 
 // The colour of pixel (x, y), y counted from the top, as 0xXXRRGGBB with the

@@ -73,7 +73,9 @@ TEST(BmpPeerSuite, DamagedAndForeignFilesFailWithAMessage) {
     const std::vector<std::uint8_t> bytes = testing::ReadFile(file.string());
     const std::size_t headerEnd = std::min<std::size_t>(bytes.size(), 60);
     for (std::size_t cut = 0; cut <= headerEnd; ++cut) {
-      testing::WriteFile(damaged, std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)));
+      testing::WriteFile(
+          damaged, std::vector<std::uint8_t>(bytes.begin(),
+                                             bytes.begin() + static_cast<std::ptrdiff_t>(cut)));
       ExpectReadOrMessage(damaged);
     }
     for (std::size_t at = 0; at < headerEnd; ++at) {

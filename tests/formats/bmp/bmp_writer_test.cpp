@@ -21,7 +21,8 @@ using testing::ColourTable;
 using testing::LoadBmpBytes;
 
 std::uint32_t Le32At(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
-  return static_cast<std::uint32_t>(bytes[offset]) | (static_cast<std::uint32_t>(bytes[offset + 1]) << 8) |
+  return static_cast<std::uint32_t>(bytes[offset]) |
+         (static_cast<std::uint32_t>(bytes[offset + 1]) << 8) |
          (static_cast<std::uint32_t>(bytes[offset + 2]) << 16) |
          (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
 }
@@ -50,22 +51,22 @@ Raster Device3x2() {
 }
 
 TEST(BmpWriter, WritesADeviceRasterAs32BitBottomRowFirstWithFourthByteZero) {
-  const std::vector<std::uint8_t> expected = {
-      'B', 'M', 78, 0, 0, 0,  // bfSize = 54 + 4 x 3 x 2
-      0, 0, 0, 0,             // reserved
-      54, 0, 0, 0,            // bfOffBits
-      40, 0, 0, 0,            // biSize
-      3, 0, 0, 0,             // biWidth
-      2, 0, 0, 0,             // biHeight, bottom row first
-      1, 0,                   // biPlanes
-      32, 0,                  // biBitCount
-      0, 0, 0, 0,             // BI_RGB
-      24, 0, 0, 0,            // biSizeImage
-      0, 0, 0, 0, 0, 0, 0, 0, // resolutions
-      0, 0, 0, 0, 0, 0, 0, 0, // biClrUsed, biClrImportant
-      // bottom row (y = 1), then the top row (y = 0)
-      0x20, 0x21, 0x22, 0, 0x24, 0x25, 0x26, 0, 0x28, 0x29, 0x2A, 0,
-      0x10, 0x11, 0x12, 0, 0x14, 0x15, 0x16, 0, 0x18, 0x19, 0x1A, 0};
+  const std::vector<std::uint8_t> expected = {'B', 'M', 78, 0, 0, 0,   // bfSize = 54 + 4 x 3 x 2
+                                              0, 0, 0, 0,              // reserved
+                                              54, 0, 0, 0,             // bfOffBits
+                                              40, 0, 0, 0,             // biSize
+                                              3, 0, 0, 0,              // biWidth
+                                              2, 0, 0, 0,              // biHeight, bottom row first
+                                              1, 0,                    // biPlanes
+                                              32, 0,                   // biBitCount
+                                              0, 0, 0, 0,              // BI_RGB
+                                              24, 0, 0, 0,             // biSizeImage
+                                              0, 0, 0, 0, 0, 0, 0, 0,  // resolutions
+                                              0, 0, 0, 0, 0, 0, 0, 0,  // biClrUsed, biClrImportant
+                                              // bottom row (y = 1), then the top row (y = 0)
+                                              0x20, 0x21, 0x22, 0, 0x24, 0x25, 0x26, 0, 0x28, 0x29,
+                                              0x2A, 0, 0x10, 0x11, 0x12, 0, 0x14, 0x15, 0x16, 0,
+                                              0x18, 0x19, 0x1A, 0};
   EXPECT_EQ(SaveToBytes(Device3x2()), expected);
 }
 
@@ -126,7 +127,8 @@ std::vector<RoundTrip> RoundTrips() {
   std::vector<RoundTrip> cases;
   const auto palette = [](int count) {
     std::vector<std::uint32_t> colours;
-    for (int i = 0; i < count; ++i) colours.push_back(0x030507u * static_cast<std::uint32_t>(i + 1));
+    for (int i = 0; i < count; ++i)
+      colours.push_back(0x030507u * static_cast<std::uint32_t>(i + 1));
     return colours;
   };
   BmpFixture f;
@@ -207,11 +209,13 @@ TEST(BmpWriter, DefinedAlphaIsWrittenStraight) {
   Raster raster = LoadBmpBytes(f.Bytes());
   raster.SetAlphaMode(AlphaMode::Defined);
   // Premultiplied colours in memory, blue, green, red, alpha.
-  const std::vector<std::uint8_t> held = {0, 0, 128, 128, 0, 32, 64, 128, 9, 9, 9, 0, 200, 0, 0, 100};
+  const std::vector<std::uint8_t> held = {0, 0, 128, 128, 0,   32, 64, 128,
+                                          9, 9, 9,   0,   200, 0,  0,  100};
   std::copy(held.begin(), held.end(), raster.MutableRow(0).begin());
   const std::vector<std::uint8_t> written = SaveToBytes(raster);
   const std::vector<std::uint8_t> pixels(written.end() - 16, written.end());
-  EXPECT_EQ(pixels, (std::vector<std::uint8_t>{0, 0, 255, 128, 0, 64, 128, 128, 0, 0, 0, 0, 255, 0, 0, 100}));
+  EXPECT_EQ(pixels, (std::vector<std::uint8_t>{0, 0, 255, 128, 0, 64, 128, 128, 0, 0, 0, 0, 255, 0,
+                                               0, 100}));
   // The raster itself is left as it was.
   EXPECT_EQ(StoreOf(raster), held);
 }

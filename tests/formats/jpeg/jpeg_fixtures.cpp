@@ -21,7 +21,7 @@ std::vector<std::uint8_t> MakeJpeg(const JpegRecipe& recipe) {
   info.input_components = recipe.components;
   info.in_color_space = recipe.components == 1   ? JCS_GRAYSCALE
                         : recipe.components == 4 ? JCS_CMYK
-                                               : JCS_RGB;
+                                                 : JCS_RGB;
   jpeg_set_defaults(&info);
   if (recipe.storeAsRgb) jpeg_set_colorspace(&info, JCS_RGB);
   if (recipe.storeAsYcck) jpeg_set_colorspace(&info, JCS_YCCK);
@@ -31,7 +31,8 @@ std::vector<std::uint8_t> MakeJpeg(const JpegRecipe& recipe) {
   for (const JpegScan& scan : recipe.scans) {
     jpeg_scan_info entry{};
     entry.comps_in_scan = static_cast<int>(scan.components.size());
-    for (std::size_t c = 0; c < scan.components.size(); ++c) entry.component_index[c] = scan.components[c];
+    for (std::size_t c = 0; c < scan.components.size(); ++c)
+      entry.component_index[c] = scan.components[c];
     entry.Ss = scan.ss;
     entry.Se = scan.se;
     entry.Ah = scan.ah;
@@ -44,7 +45,8 @@ std::vector<std::uint8_t> MakeJpeg(const JpegRecipe& recipe) {
   }
   info.restart_in_rows = recipe.restartRows;
   jpeg_start_compress(&info, TRUE);
-  std::vector<std::uint8_t> row(static_cast<std::size_t>(recipe.width) * static_cast<std::size_t>(recipe.components));
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(recipe.width) *
+                                static_cast<std::size_t>(recipe.components));
   while (info.next_scanline < info.image_height) {
     const int y = static_cast<int>(info.next_scanline);
     for (int x = 0; x < recipe.width; ++x) recipe.pixel(x, y, row.data() + x * recipe.components);

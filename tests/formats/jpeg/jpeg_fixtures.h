@@ -17,9 +17,9 @@ struct JpegScan {
 struct JpegRecipe {
   int width = 16;
   int height = 16;
-  int components = 3;           // 1 grey, 3 RGB, 4 CMYK
-  bool storeAsRgb = false;      // three components kept RGB, Adobe marker with transform 0
-  bool storeAsYcck = false;     // four components stored as YCCK, Adobe marker transform 2
+  int components = 3;        // 1 grey, 3 RGB, 4 CMYK
+  bool storeAsRgb = false;   // three components kept RGB, Adobe marker with transform 0
+  bool storeAsYcck = false;  // four components stored as YCCK, Adobe marker transform 2
   bool progressive = false;
   std::vector<JpegScan> scans;  // a scan script of its own instead of libjpeg's
   int restartRows = 0;          // a restart marker every so many MCU rows

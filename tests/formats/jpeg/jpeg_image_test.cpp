@@ -32,22 +32,19 @@ struct Loaded {
   JpegImage image;
 };
 
-// Writes bytes to a .jpg file and loads it.
-void LoadBytes(JpegImage& image, const TempDir& dir, const std::vector<std::uint8_t>& bytes) {
-  const std::string path = dir.File("image.jpg");
-  WriteFile(path, bytes);
-  image.LoadJpeg(path);
+// Loads the bytes of a whole file, from memory.
+void LoadBytes(JpegImage& image, const std::vector<std::uint8_t>& bytes) {
+  MemorySource source(bytes);
+  image.LoadJpeg(source);
 }
 
-Raster Decode(const std::vector<std::uint8_t>& bytes) {
-  TempDir dir;
-  JpegImage image;
-  LoadBytes(image, dir, bytes);
+Raster Decode(const std::vector<std::uint8_t>& bytes, bool paletteMode = false) {
+  JpegImage image(paletteMode);
+  LoadBytes(image, bytes);
   Raster raster;
   image.ToRaster(raster);
   return raster;
 }
-
 
 struct Bgr {
   int blue, green, red;
@@ -65,12 +62,6 @@ void ExpectNear(Bgr actual, Bgr expected, int tolerance, const std::string& wher
   EXPECT_NEAR(actual.red, expected.red, tolerance) << where;
 }
 
-class PaletteModeOn {
- public:
-  PaletteModeOn() { SetJpegPaletteMode(true); }
-  ~PaletteModeOn() { SetJpegPaletteMode(false); }
-};
-
 JpegRecipe Flat(int components, std::vector<std::uint8_t> samples, int size = 16) {
   JpegRecipe recipe;
   recipe.width = recipe.height = size;
@@ -87,7 +78,8 @@ JpegRecipe Picture(int width = 64, int height = 48) {
   recipe.width = width;
   recipe.height = height;
   recipe.pixel = [width, height](int x, int y, std::uint8_t* out) {
-    const bool square = x >= width / 4 && x < 3 * width / 4 && y >= height / 4 && y < 3 * height / 4;
+    const bool square =
+        x >= width / 4 && x < 3 * width / 4 && y >= height / 4 && y < 3 * height / 4;
     out[0] = square ? 0 : (y < height / 2 ? 255 : 0);
     out[1] = square ? 255 : 0;
     out[2] = square ? 0 : (y < height / 2 ? 0 : 255);
@@ -98,7 +90,7 @@ JpegRecipe Picture(int width = 64, int height = 48) {
 TEST(JpegImage, ReportsTheHeaderSizeBeforeDecodingAndDecodesColourToBits24) {
   TempDir dir;
   JpegImage image;
-  LoadBytes(image, dir, MakeJpeg(Picture(4000, 3000)));
+  LoadBytes(image, MakeJpeg(Picture(4000, 3000)));
   EXPECT_EQ(image.Width(), 4000);
   EXPECT_EQ(image.Height(), 3000);
 
@@ -129,7 +121,8 @@ TEST(JpegImage, MatchesTheReferenceDecodeOfTheBaselineAndProgressiveSuiteImages)
     while (ppm[offset] < '0' || ppm[offset] > '9') ++offset;
     while (ppm[offset] >= '0' && ppm[offset] <= '9') field = field * 10 + (ppm[offset++] - '0');
   }
-  offset = ppm.size() - static_cast<std::size_t>(fields[0]) * static_cast<std::size_t>(fields[1]) * 3;
+  offset =
+      ppm.size() - static_cast<std::size_t>(fields[0]) * static_cast<std::size_t>(fields[1]) * 3;
   for (const char* name : {"testorig.jpg", "testimgint.jpg"}) {
     const Raster raster = Decode(testing::ReadFile((dir / "jpeg" / name).string()));
     ASSERT_EQ(raster.Width(), fields[0]) << name;
@@ -254,7 +247,6 @@ TEST(JpegImage, ACutOffScanDecodesWithoutErrorAndASequentialOneEndsMidGrey) {
 }
 
 TEST(JpegImage, PaletteModeQuantisesToAtMost236Colours) {
-  PaletteModeOn paletteMode;
   JpegRecipe photo;
   photo.width = 96;
   photo.height = 64;
@@ -264,13 +256,13 @@ TEST(JpegImage, PaletteModeQuantisesToAtMost236Colours) {
     out[1] = static_cast<std::uint8_t>(y * 3);
     out[2] = static_cast<std::uint8_t>((x + y) % 256);
   };
-  const Raster colour = Decode(MakeJpeg(photo));
+  const Raster colour = Decode(MakeJpeg(photo), true);
   ASSERT_EQ(colour.Format(), RasterFormat::Bits8);
   EXPECT_GT(colour.Palette().size(), 16u);
   EXPECT_LE(colour.Palette().size(), 236u);
 
   // A CMYK file's map holds inks; its entries are converted like pixels.
-  const Raster cmyk = Decode(MakeJpeg(Flat(4, {255, 255, 255, 255})));
+  const Raster cmyk = Decode(MakeJpeg(Flat(4, {255, 255, 255, 255})), true);
   ASSERT_EQ(cmyk.Format(), RasterFormat::Bits8);
   ExpectNear(PixelAt(cmyk, 4, 4), {255, 255, 255}, 0, "white");
 }
@@ -278,7 +270,7 @@ TEST(JpegImage, PaletteModeQuantisesToAtMost236Colours) {
 TEST(JpegImage, AnEmptyFileLoadsAsZeroByZeroAndFailsWithCode42WhenDecoded) {
   TempDir dir;
   JpegImage image;
-  LoadBytes(image, dir, {});
+  LoadBytes(image, {});
   EXPECT_EQ(image.Width(), 0);
   EXPECT_EQ(image.Height(), 0);
   Raster target;
@@ -316,8 +308,7 @@ TEST(JpegImage, LoadingFailsWithTheSixBCodeOfTheFault) {
   for (const Case& c : cases) {
     TempDir dir;
     JpegImage image;
-    EXPECT_EQ(MessageOf([&] { LoadBytes(image, dir, c.bytes); }), messages::JpegError(c.code))
-        << c.what;
+    EXPECT_EQ(MessageOf([&] { LoadBytes(image, c.bytes); }), messages::JpegError(c.code)) << c.what;
   }
 }
 
@@ -327,7 +318,7 @@ TEST(JpegImage, FilesLibjpegWouldPassThroughUnconvertedAreRefusedWhenDecoded) {
     recipe.components = components;
     TempDir dir;
     JpegImage image;
-    LoadBytes(image, dir, MakeJpegHeader(recipe));
+    LoadBytes(image, MakeJpegHeader(recipe));
     EXPECT_EQ(image.Width(), 8);
     Raster target;
     EXPECT_EQ(MessageOf([&] { image.ToRaster(target); }), "JPEG エラー #27") << components;
@@ -371,7 +362,7 @@ TEST(JpegImage, AHostileSizeInTheFrameHeaderFailsWithinTheMemoryBudget) {
     }
     TempDir dir;
     JpegImage image;
-    LoadBytes(image, dir, bytes);
+    LoadBytes(image, bytes);
     ASSERT_EQ(image.Width(), 65500);
     Raster target;
     EXPECT_EQ(MessageOf([&] { image.ToRaster(target); }),

@@ -16,8 +16,8 @@
 namespace tolvane {
 namespace {
 
-using testing::ExpectEveryRowReportedFinal;
 using testing::CutInScan;
+using testing::ExpectEveryRowReportedFinal;
 using testing::ExpectSamePixels;
 using testing::JpegRecipe;
 using testing::JpegScan;
@@ -33,7 +33,8 @@ JpegRecipe Busy(int components) {
   recipe.quality = 90;
   recipe.pixel = [components](int x, int y, std::uint8_t* out) {
     for (int c = 0; c < components; ++c) {
-      out[c] = static_cast<std::uint8_t>((x * (7 + c) + y * (13 - c) + ((x * y) >> (c + 1))) & 0xFF);
+      out[c] =
+          static_cast<std::uint8_t>((x * (7 + c) + y * (13 - c) + ((x * y) >> (c + 1))) & 0xFF);
     }
   };
   return recipe;
@@ -48,11 +49,15 @@ std::vector<MultiScanCase> MultiScanFiles() {
   JpegRecipe progressive = Busy(3);
   progressive.progressive = true;
   JpegRecipe dcLast = Busy(3);
-  dcLast.scans = {{{0, 1, 2}, 0, 0, 0, 1}, {{0}, 1, 63, 0, 0}, {{1}, 1, 63, 0, 0},
-                  {{2}, 1, 63, 0, 0}, {{0, 1, 2}, 0, 0, 1, 0}};
+  dcLast.scans = {{{0, 1, 2}, 0, 0, 0, 1},
+                  {{0}, 1, 63, 0, 0},
+                  {{1}, 1, 63, 0, 0},
+                  {{2}, 1, 63, 0, 0},
+                  {{0, 1, 2}, 0, 0, 1, 0}};
   // Bits never sent: libjpeg smooths the blocks.
   JpegRecipe unrefined = Busy(3);
-  unrefined.scans = {{{0, 1, 2}, 0, 0, 0, 0}, {{0}, 1, 5, 0, 2}, {{1}, 1, 63, 0, 1}, {{2}, 1, 63, 0, 1}};
+  unrefined.scans = {
+      {{0, 1, 2}, 0, 0, 0, 0}, {{0}, 1, 5, 0, 2}, {{1}, 1, 63, 0, 1}, {{2}, 1, 63, 0, 1}};
   JpegRecipe perComponent = Busy(3);
   perComponent.scans = {{{0}}, {{1}}, {{2}}};
   JpegRecipe cmyk = Busy(4);

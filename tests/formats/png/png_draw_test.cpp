@@ -17,7 +17,7 @@ const Bgra kGreyBgra{100, 100, 100, 0};
 
 TEST(PngDraw, NoneStretchesTheStore) {
   TempDir dir;
-  const auto image = LoadFromBytes(dir, SimplePng(2, 1, 8, 2, {{10, 20, 30, 40, 50, 60}}));
+  const auto image = LoadFromBytes(SimplePng(2, 1, 8, 2, {{10, 20, 30, 40, 50, 60}}));
   Surface surface(5, 2, kGrey);
   image.Draw(surface, {0, 0, 4, 2});
   EXPECT_EQ(At(surface, 1, 1), (Bgra{30, 20, 10, 0}));
@@ -27,7 +27,8 @@ TEST(PngDraw, NoneStretchesTheStore) {
 
 TEST(PngDraw, KeyLeavesKeyPixelsAlone) {
   TempDir dir;
-  const auto image = LoadFromBytes(dir, SimplePng(2, 1, 8, 2, {{10, 20, 30, 40, 50, 60}}, {{"tRNS", {0, 40, 0, 50, 0, 60}}}));
+  const auto image = LoadFromBytes(
+      SimplePng(2, 1, 8, 2, {{10, 20, 30, 40, 50, 60}}, {{"tRNS", {0, 40, 0, 50, 0, 60}}}));
   Surface surface(2, 1, kGrey);
   image.Draw(surface, {0, 0, 2, 1});
   EXPECT_EQ(At(surface, 0, 0), (Bgra{30, 20, 10, 0}));
@@ -53,7 +54,8 @@ TEST(PngDraw, GrayKeyOfALowDepthMatchesThePixelsOfThatSample) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "depth " << c.bitDepth << ", key " << int{c.keySample});
-    const auto image = LoadFromBytes(dir, SimplePng(4, 1, c.bitDepth, 0, {c.row}, {{"tRNS", {0, c.keySample}}}));
+    const auto image =
+        LoadFromBytes(SimplePng(4, 1, c.bitDepth, 0, {c.row}, {{"tRNS", {0, c.keySample}}}));
     ASSERT_EQ(image.TransparencyMode(), PngImage::Transparency::Key);
     Raster raster;
     image.ToRaster(raster);
@@ -84,13 +86,16 @@ TEST(PngDraw, PartialBlendsByColourType) {
       {"RGBA opaque", SimplePng(1, 1, 8, 6, {{200, 201, 202, 255}}), {202, 201, 200, 255}},
       {"RGBA clear", SimplePng(1, 1, 8, 6, {{200, 200, 200, 0}}), {100, 100, 100, 0}},
       {"gray + alpha, its index not its ramp colour",
-       SimplePng(1, 1, 8, 4, {{200, 128}}, {{"gAMA", {0, 1, 0x86, 0xA0}}}), {150, 150, 150, 128}},
+       SimplePng(1, 1, 8, 4, {{200, 128}}, {{"gAMA", {0, 1, 0x86, 0xA0}}}),
+       {150, 150, 150, 128}},
       {"gray + alpha clear", SimplePng(1, 1, 8, 4, {{200, 0}}), {100, 100, 100, 0}},
-      {"palette", SimplePng(1, 1, 8, 3, {{0}}, {{"PLTE", {200, 200, 200}}, {"tRNS", {128, 7}}}), {150, 150, 150, 128}},
+      {"palette",
+       SimplePng(1, 1, 8, 3, {{0}}, {{"PLTE", {200, 200, 200}}, {"tRNS", {128, 7}}}),
+       {150, 150, 150, 128}},
   };
   for (const Case& c : cases) {
     Surface surface(1, 1, kGrey);
-    LoadFromBytes(dir, c.file).Draw(surface, {0, 0, 1, 1});
+    LoadFromBytes(c.file).Draw(surface, {0, 0, 1, 1});
     EXPECT_EQ(At(surface, 0, 0), c.expected) << c.name;
   }
 }
@@ -101,7 +106,7 @@ TEST(PngDraw, PartialSamplesWithExtendedQuotients) {
   // column 1 takes source column trunc(1 / 0.1) = 9 (10 in double arithmetic).
   Bytes row;
   for (std::uint8_t x = 0; x < 20; ++x) row.insert(row.end(), {x, 0, 0, 255});
-  const auto image = LoadFromBytes(dir, SimplePng(20, 1, 8, 6, {row}));
+  const auto image = LoadFromBytes(SimplePng(20, 1, 8, 6, {row}));
   Surface surface(2, 1);
   image.Draw(surface, {0, 0, 2, 1});
   EXPECT_EQ(At(surface, 0, 0).red, 0);
@@ -110,7 +115,7 @@ TEST(PngDraw, PartialSamplesWithExtendedQuotients) {
 
 TEST(PngDraw, PartialRectangleRules) {
   TempDir dir;
-  const auto image = LoadFromBytes(dir, SimplePng(2, 1, 8, 6, {{10, 0, 0, 255, 20, 0, 0, 255}}));
+  const auto image = LoadFromBytes(SimplePng(2, 1, 8, 6, {{10, 0, 0, 255, 20, 0, 0, 255}}));
   Surface reversed(3, 1, kGrey);
   image.Draw(reversed, {2, 1, 0, 0});  // put in order
   EXPECT_EQ(At(reversed, 0, 0).red, 10);
@@ -128,7 +133,7 @@ TEST(PngDraw, PartialRectangleRules) {
 
 TEST(PngDraw, PartialPaletteWithoutEntryFails) {
   TempDir dir;
-  const auto image = LoadFromBytes(dir, SimplePng(1, 1, 8, 3, {{0}}, {{"tRNS", {0, 0}}}));
+  const auto image = LoadFromBytes(SimplePng(1, 1, 8, 3, {{0}}, {{"tRNS", {0, 0}}}));
   Surface surface(1, 1);
   try {
     image.Draw(surface, {0, 0, 1, 1});

@@ -112,7 +112,9 @@ void PutSample(Bytes& row, std::size_t index, int bits, unsigned value) {
 std::vector<Bytes> ExpectedScanLines(const Image& image) {
   const ImageHeader& h = image.header;
   if (h.interlace == 0) return image.rows;
-  struct Pass { std::uint32_t row, column, rowStep, columnStep; };
+  struct Pass {
+    std::uint32_t row, column, rowStep, columnStep;
+  };
   const Pass passes[7] = {{0, 0, 8, 8}, {0, 4, 8, 8}, {4, 0, 8, 4}, {0, 2, 4, 4},
                           {2, 0, 4, 2}, {0, 1, 2, 2}, {1, 0, 2, 1}};
   const int bits = BitsPerPixel(h);
@@ -255,7 +257,8 @@ Bytes EncodeFile(const Image& image, const TempDir& dir) {
     Bytes ihdr;
     tolvane::testing::PutBe32(ihdr, h.width);
     tolvane::testing::PutBe32(ihdr, h.height);
-    ihdr.insert(ihdr.end(), {h.bitDepth, h.colorType, std::uint8_t{0}, std::uint8_t{0}, h.interlace});
+    ihdr.insert(ihdr.end(),
+                {h.bitDepth, h.colorType, std::uint8_t{0}, std::uint8_t{0}, h.interlace});
     WriteChunk(out, "IHDR", ihdr);
     WriteImageData(out, h, [&](int y) { return std::span<const std::uint8_t>(image.rows.at(y)); });
     WriteChunk(out, "IEND", {});
@@ -273,7 +276,8 @@ void ExpectScanLines(const Bytes& decoded, const std::vector<Bytes>& expected, s
     ASSERT_LE(at + 1 + size, decoded.size()) << "line " << i;
     EXPECT_EQ(1, decoded[at]) << "filter type of line " << i;
     Bytes line(decoded.begin() + at + 1, decoded.begin() + at + 1 + size);
-    for (std::size_t k = bpp; k < size; ++k) line[k] = static_cast<std::uint8_t>(line[k] + line[k - bpp]);
+    for (std::size_t k = bpp; k < size; ++k)
+      line[k] = static_cast<std::uint8_t>(line[k] + line[k - bpp]);
     EXPECT_EQ(expected[i], line) << "line " << i;
     at += 1 + size;
   }
@@ -293,7 +297,9 @@ TEST(PngEncoderTest, FileHasSignatureChunksAndValidCrcs) {
 }
 
 TEST(PngEncoderTest, ScanLinesAndAdam7PassesForAwkwardSizesAndDepths) {
-  struct Format { int bitDepth, colorType; };
+  struct Format {
+    int bitDepth, colorType;
+  };
   const Format formats[] = {{8, 2}, {1, 0}, {2, 0}, {4, 3}, {8, 3}, {8, 4}, {16, 6}, {16, 0}};
   const std::uint32_t sizes[][2] = {{1, 1}, {3, 5}, {9, 9}, {33, 17}, {5, 1}, {1, 6}};
   std::uint32_t seed = 0;
@@ -301,7 +307,7 @@ TEST(PngEncoderTest, ScanLinesAndAdam7PassesForAwkwardSizesAndDepths) {
     for (const auto& size : sizes) {
       for (int interlace = 0; interlace <= 1; ++interlace) {
         SCOPED_TRACE(::testing::Message() << size[0] << "x" << size[1] << " depth " << f.bitDepth
-                                        << " type " << f.colorType << " interlace " << interlace);
+                                          << " type " << f.colorType << " interlace " << interlace);
         TempDir dir;
         const Image image = MakeImage(size[0], size[1], f.bitDepth, f.colorType, interlace, ++seed);
         const Bytes decoded = Inflate(IdatStream(ParseChunks(EncodeFile(image, dir))));
@@ -350,7 +356,7 @@ TEST(PngEncoderTest, IdatBytesMatchAReferenceDeflateRun) {
                           MakeSmoothRgb(257, 131, 1), MakeImage(33, 17, 2, 0, 1, 12)};
   for (const Image& image : images) {
     SCOPED_TRACE(::testing::Message() << image.header.width << "x" << image.header.height
-                                    << " interlace " << int{image.header.interlace});
+                                      << " interlace " << int{image.header.interlace});
     TempDir dir;
     std::vector<Bytes> filtered;
     for (const Bytes& line : ExpectedScanLines(image)) {
@@ -482,8 +488,9 @@ TEST(PngEncoderTest, RejectsRowsShorterThanTheHeaderSays) {
   AtomicOutputFile out(dir.File("out.png"));
   const Bytes shortRow(5);
   const ImageHeader header{4, 2, 8, 2, 0};
-  EXPECT_THROW(WriteImageData(out, header, [&](int) { return std::span<const std::uint8_t>(shortRow); }),
-               Error);
+  EXPECT_THROW(
+      WriteImageData(out, header, [&](int) { return std::span<const std::uint8_t>(shortRow); }),
+      Error);
 }
 
 }  // namespace

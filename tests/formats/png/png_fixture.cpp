@@ -66,7 +66,8 @@ PngBuilder& PngBuilder::Chunk(const std::string& type, const Bytes& data) {
   Bytes body(type.begin(), type.end());
   body.insert(body.end(), data.begin(), data.end());
   bytes_.insert(bytes_.end(), body.begin(), body.end());
-  PutBe32(bytes_, static_cast<std::uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
+  PutBe32(bytes_,
+          static_cast<std::uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
   return *this;
 }
 
@@ -76,13 +77,14 @@ PngBuilder& PngBuilder::ChunkWithBadCrc(const std::string& type, const Bytes& da
   return *this;
 }
 
-PngBuilder& PngBuilder::Header(std::uint32_t width, std::uint32_t height, int bitDepth, int colorType,
-                               int interlace) {
+PngBuilder& PngBuilder::Header(std::uint32_t width, std::uint32_t height, int bitDepth,
+                               int colorType, int interlace) {
   Bytes data;
   PutBe32(data, width);
   PutBe32(data, height);
-  data.insert(data.end(), {static_cast<std::uint8_t>(bitDepth), static_cast<std::uint8_t>(colorType), 0, 0,
-                           static_cast<std::uint8_t>(interlace)});
+  data.insert(data.end(),
+              {static_cast<std::uint8_t>(bitDepth), static_cast<std::uint8_t>(colorType), 0, 0,
+               static_cast<std::uint8_t>(interlace)});
   return Chunk("IHDR", data);
 }
 
@@ -92,25 +94,24 @@ PngBuilder& PngBuilder::Raw(const Bytes& bytes) {
 }
 
 Bytes SimplePng(std::uint32_t width, std::uint32_t height, int bitDepth, int colorType,
-                const std::vector<Bytes>& rows, const std::vector<std::pair<std::string, Bytes>>& extra,
-                int interlace) {
+                const std::vector<Bytes>& rows,
+                const std::vector<std::pair<std::string, Bytes>>& extra, int interlace) {
   PngBuilder png;
   png.Header(width, height, bitDepth, colorType, interlace);
   for (const auto& [type, data] : extra) png.Chunk(type, data);
   return png.Idat(Deflate(ScanLines(rows))).End().Build();
 }
 
-PngImage LoadFromBytes(const TempDir& dir, const Bytes& bytes) {
-  const std::string path = dir.File("fixture.png");
-  WriteFile(path, bytes);
+PngImage LoadFromBytes(const Bytes& bytes) {
+  MemorySource source(bytes);
   PngImage image;
-  image.LoadPng(path);
+  image.LoadPng(source);
   return image;
 }
 
-std::string LoadError(const TempDir& dir, const Bytes& bytes) {
+std::string LoadError(const Bytes& bytes) {
   try {
-    LoadFromBytes(dir, bytes);
+    LoadFromBytes(bytes);
   } catch (const Error& error) {
     return error.what();
   }

@@ -29,7 +29,8 @@ class PngBuilder {
 
   PngBuilder& Chunk(const std::string& type, const Bytes& data);
   PngBuilder& ChunkWithBadCrc(const std::string& type, const Bytes& data);
-  PngBuilder& Header(std::uint32_t width, std::uint32_t height, int bitDepth, int colorType, int interlace = 0);
+  PngBuilder& Header(std::uint32_t width, std::uint32_t height, int bitDepth, int colorType,
+                     int interlace = 0);
   PngBuilder& Idat(const Bytes& compressed) { return Chunk("IDAT", compressed); }
   PngBuilder& End() { return Chunk("IEND", {}); }
   PngBuilder& Raw(const Bytes& bytes);
@@ -41,14 +42,14 @@ class PngBuilder {
 
 // A whole file: IHDR, the extra chunks, one IDAT of the rows (filter None), IEND.
 Bytes SimplePng(std::uint32_t width, std::uint32_t height, int bitDepth, int colorType,
-                const std::vector<Bytes>& rows, const std::vector<std::pair<std::string, Bytes>>& extra = {},
-                int interlace = 0);
+                const std::vector<Bytes>& rows,
+                const std::vector<std::pair<std::string, Bytes>>& extra = {}, int interlace = 0);
 
-// Writes the bytes to a file in dir and decodes it.
-PngImage LoadFromBytes(const TempDir& dir, const Bytes& bytes);
+// Decodes the bytes of a whole file, from memory.
+PngImage LoadFromBytes(const Bytes& bytes);
 
 // The message LoadPng fails with, or "" when it succeeds.
-std::string LoadError(const TempDir& dir, const Bytes& bytes);
+std::string LoadError(const Bytes& bytes);
 
 // Pixel x of row y of a raster as blue, green, red, fourth byte.
 struct Bgra {

@@ -23,8 +23,8 @@ std::filesystem::path SuiteDir() {
   return dir / "pngsuite";
 }
 
-#define REQUIRE_SUITE()                                            \
-  const std::filesystem::path suite = SuiteDir();                  \
+#define REQUIRE_SUITE()                           \
+  const std::filesystem::path suite = SuiteDir(); \
   if (suite.empty()) GTEST_SKIP() << "the PNG peer suite is absent"
 
 std::string FileOf(const std::filesystem::path& suite, const std::string& name) {
@@ -58,8 +58,10 @@ std::vector<std::pair<std::string, Bytes>> ChunksOf(const Bytes& file) {
   while (p + 12 <= file.size()) {
     const std::uint32_t n = (std::uint32_t{file[p]} << 24) | (std::uint32_t{file[p + 1]} << 16) |
                             (std::uint32_t{file[p + 2]} << 8) | file[p + 3];
-    chunks.emplace_back(std::string(file.begin() + static_cast<long>(p) + 4, file.begin() + static_cast<long>(p) + 8),
-                        Bytes(file.begin() + static_cast<long>(p) + 8, file.begin() + static_cast<long>(p + 8 + n)));
+    chunks.emplace_back(std::string(file.begin() + static_cast<long>(p) + 4,
+                                    file.begin() + static_cast<long>(p) + 8),
+                        Bytes(file.begin() + static_cast<long>(p) + 8,
+                              file.begin() + static_cast<long>(p + 8 + n)));
     p += 12 + n;
   }
   return chunks;
@@ -74,21 +76,24 @@ struct SuiteName {
 };
 
 std::optional<SuiteName> ParseName(const std::string& name) {
-  const auto digit = [&](std::size_t i) { return std::isdigit(static_cast<unsigned char>(name[i])) != 0; };
-  if (name.size() != 8 || (name[3] != 'n' && name[3] != 'i') || !digit(4) || !digit(6) || !digit(7)) return std::nullopt;
+  const auto digit = [&](std::size_t i) {
+    return std::isdigit(static_cast<unsigned char>(name[i])) != 0;
+  };
+  if (name.size() != 8 || (name[3] != 'n' && name[3] != 'i') || !digit(4) || !digit(6) || !digit(7))
+    return std::nullopt;
   return SuiteName{name[3] == 'i', name[4] - '0', std::stoi(name.substr(6, 2))};
 }
 
 TEST(PngSuite, BrokenFilesFailWithTheirMessages) {
   REQUIRE_SUITE();
   const std::map<std::string, std::string_view> expected = {
-      {"xc1n0g08", messages::kPngUnknownColorType},  {"xc9n2c08", messages::kPngUnknownColorType},
-      {"xcrn0g04", messages::kPngInvalidSignature},  {"xcsn0g01", messages::kPngCrcError},
-      {"xd0n2c08", messages::kPngInvalidBitDepth},   {"xd3n2c08", messages::kPngInvalidBitDepth},
-      {"xd9n2c08", messages::kPngInvalidBitDepth},   {"xdtn0g01", messages::kPngNoImageData},
-      {"xhdn0g08", messages::kPngCrcError},          {"xlfn0g04", messages::kPngInvalidSignature},
-      {"xs1n0g01", messages::kPngInvalidSignature},  {"xs2n0g01", messages::kPngInvalidSignature},
-      {"xs4n0g01", messages::kPngInvalidSignature},  {"xs7n0g01", messages::kPngInvalidSignature},
+      {"xc1n0g08", messages::kPngUnknownColorType}, {"xc9n2c08", messages::kPngUnknownColorType},
+      {"xcrn0g04", messages::kPngInvalidSignature}, {"xcsn0g01", messages::kPngCrcError},
+      {"xd0n2c08", messages::kPngInvalidBitDepth},  {"xd3n2c08", messages::kPngInvalidBitDepth},
+      {"xd9n2c08", messages::kPngInvalidBitDepth},  {"xdtn0g01", messages::kPngNoImageData},
+      {"xhdn0g08", messages::kPngCrcError},         {"xlfn0g04", messages::kPngInvalidSignature},
+      {"xs1n0g01", messages::kPngInvalidSignature}, {"xs2n0g01", messages::kPngInvalidSignature},
+      {"xs4n0g01", messages::kPngInvalidSignature}, {"xs7n0g01", messages::kPngInvalidSignature},
   };
   int seen = 0;
   for (const auto& entry : std::filesystem::directory_iterator(suite)) {
@@ -124,19 +129,21 @@ TEST(PngSuite, GoodFilesDecodeToTheirFormats) {
     const Bytes& ihdr = chunks.front().second;
     const int width = ihdr[2] << 8 | ihdr[3];
     const int height = ihdr[6] << 8 | ihdr[7];
-    const auto trns = std::find_if(chunks.begin(), chunks.end(), [](const auto& c) { return c.first == "tRNS"; });
+    const auto trns =
+        std::find_if(chunks.begin(), chunks.end(), [](const auto& c) { return c.first == "tRNS"; });
     Mode mode = Mode::None;
     if (colorType == 4 || colorType == 6) {
       mode = Mode::Partial;
     } else if (trns != chunks.end()) {
-      mode = colorType != 3 || std::count_if(trns->second.begin(), trns->second.end(), [](auto v) { return v != 255; }) == 1
+      mode = colorType != 3 || std::count_if(trns->second.begin(), trns->second.end(),
+                                             [](auto v) { return v != 255; }) == 1
                  ? Mode::Key
                  : Mode::Partial;
     }
     RasterFormat format = RasterFormat::Bits32;
     if (mode != Mode::Partial) {
-      format = depth == 1 ? RasterFormat::Bits1
-               : depth <= 4 ? RasterFormat::Bits4
+      format = depth == 1       ? RasterFormat::Bits1
+               : depth <= 4     ? RasterFormat::Bits4
                : colorType == 3 ? RasterFormat::Bits8
                                 : RasterFormat::Bits24;
     }
@@ -158,12 +165,12 @@ TEST(PngSuite, GoodFilesDecodeToTheirFormats) {
 TEST(PngSuite, TwinsDecodeAlike) {
   REQUIRE_SUITE();
   std::vector<std::pair<std::string, std::string>> twins;
-  for (const char* kind : {"0g01", "0g02", "0g04", "0g08", "0g16", "2c08", "2c16", "3p01", "3p02", "3p04", "3p08",
-                           "4a08", "4a16", "6a08", "6a16"}) {
+  for (const char* kind : {"0g01", "0g02", "0g04", "0g08", "0g16", "2c08", "2c16", "3p01", "3p02",
+                           "3p04", "3p08", "4a08", "4a16", "6a08", "6a16"}) {
     twins.emplace_back(std::string("basi") + kind, std::string("basn") + kind);
   }
-  for (const char* size : {"01", "02", "03", "04", "05", "06", "07", "08", "09", "32", "33", "34", "35", "36", "37",
-                           "38", "39", "40"}) {
+  for (const char* size : {"01", "02", "03", "04", "05", "06", "07", "08", "09", "32", "33", "34",
+                           "35", "36", "37", "38", "39", "40"}) {
     const std::string kind = std::stoi(size) < 5 ? "3p01" : std::stoi(size) < 10 ? "3p02" : "3p04";
     std::string interlaced = "s", plain = "s";
     interlaced.append(size).append("i").append(kind);
@@ -175,7 +182,8 @@ TEST(PngSuite, TwinsDecodeAlike) {
     twins.emplace_back(std::string("oi") + n + "n0g16", "basn0g16");
     twins.emplace_back(std::string("oi") + n + "n2c16", "basn2c16");
   }
-  for (const char* level : {"03", "06", "09"}) twins.emplace_back(std::string("z") + level + "n2c08", "z00n2c08");
+  for (const char* level : {"03", "06", "09"})
+    twins.emplace_back(std::string("z") + level + "n2c08", "z00n2c08");
   for (const auto& [a, b] : twins) {
     EXPECT_TRUE(SamePixels(Decode(FileOf(suite, a)), Decode(FileOf(suite, b)))) << a << " vs " << b;
   }
@@ -192,7 +200,8 @@ TEST(PngSuite, GammaFilesFollowTheFormula) {
       PngBuilder plain;
       std::uint32_t value = 0;
       for (const auto& [type, data] : ChunksOf(ReadFile(FileOf(suite, name)))) {
-        if (type == "gAMA") value = (std::uint32_t{data[0]} << 24) | (data[1] << 16) | (data[2] << 8) | data[3];
+        if (type == "gAMA")
+          value = (std::uint32_t{data[0]} << 24) | (data[1] << 16) | (data[2] << 8) | data[3];
         plain.Chunk(type == "gAMA" ? "gAMx" : type, data);
       }
       ASSERT_NE(value, 0u);
@@ -226,9 +235,9 @@ TEST(PngSuite, SpotValues) {
     Bgra expected;
   };
   const Case cases[] = {
-      {"basn6a08", 0, 0, {0, 0, 0, 0}},         {"basn6a08", 10, 9, {15, 82, 77, 82}},
-      {"basn4a08", 10, 9, {58, 58, 58, 82}},    {"basn3p04", 0, 0, {0, 0, 255, 0}},
-      {"basn3p04", 10, 9, {0, 255, 180, 0}},    {"tbrn2c08", 0, 0, {255, 255, 255, 0}},
+      {"basn6a08", 0, 0, {0, 0, 0, 0}},        {"basn6a08", 10, 9, {15, 82, 77, 82}},
+      {"basn4a08", 10, 9, {58, 58, 58, 82}},   {"basn3p04", 0, 0, {0, 0, 255, 0}},
+      {"basn3p04", 10, 9, {0, 255, 180, 0}},   {"tbrn2c08", 0, 0, {255, 255, 255, 0}},
       {"basn0g16", 10, 9, {173, 173, 173, 0}},
   };
   for (const Case& c : cases) {

@@ -50,13 +50,15 @@ TEST(PngUnfilter, UndoesEveryFilterForEveryPixelSize) {
     for (const std::size_t bpp : {1, 2, 3, 4, 6, 8}) {
       for (const int type : {0, 1, 2, 3, 4}) {
         for (const std::size_t pixels : {1, 2, 3, 5, 16, 61}) {
-          SCOPED_TRACE(::testing::Message() << NameOf(level) << ", " << bpp << " bytes a pixel, filter " << type << ", "
-                                          << pixels << " pixels");
+          SCOPED_TRACE(::testing::Message()
+                       << NameOf(level) << ", " << bpp << " bytes a pixel, filter " << type << ", "
+                       << pixels << " pixels");
           const Bytes line = RandomLine(random, pixels * bpp);
           const Bytes above = RandomLine(random, line.size());
           // Exact sizes, so that the sanitizers see any byte read or written beyond them.
           Bytes row = FilterLine(type, line, above, bpp);
-          png::Unfilter(static_cast<std::uint8_t>(type), row.data(), above.data(), row.size(), bpp, level);
+          png::Unfilter(static_cast<std::uint8_t>(type), row.data(), above.data(), row.size(), bpp,
+                        level);
           ASSERT_EQ(row, line);
         }
       }
@@ -70,10 +72,12 @@ TEST(PngUnfilter, TypesAboveFourLeaveTheLineAsItIs) {
   for (const SimdLevel level : Levels()) {
     for (const int type : {5, 255}) {
       Bytes row = line;
-      png::Unfilter(static_cast<std::uint8_t>(type), row.data(), above.data(), row.size(), 3, level);
+      png::Unfilter(static_cast<std::uint8_t>(type), row.data(), above.data(), row.size(), 3,
+                    level);
       EXPECT_EQ(row, line) << NameOf(level) << ", filter " << type;
       Bytes out(line.size());
-      png::UnfilterRgbToBgr(static_cast<std::uint8_t>(type), line.data(), above.data(), out.data(), 2, level);
+      png::UnfilterRgbToBgr(static_cast<std::uint8_t>(type), line.data(), above.data(), out.data(),
+                            2, level);
       EXPECT_EQ(out, Reversed(line)) << NameOf(level) << ", filter " << type;
     }
   }
@@ -89,7 +93,8 @@ TEST(PngUnfilter, PaethAgreesForEveryTriple) {
     Bytes line(kPairs * 6);
     Bytes above(line.size());
     for (int ab = 0; ab < 256 * 256; ++ab) {
-      const std::size_t first = static_cast<std::size_t>(ab / 3) * 6 + static_cast<std::size_t>(ab % 3);
+      const std::size_t first =
+          static_cast<std::size_t>(ab / 3) * 6 + static_cast<std::size_t>(ab % 3);
       line[first] = static_cast<std::uint8_t>(ab >> 8);
       above[first] = static_cast<std::uint8_t>(c);
       above[first + 3] = static_cast<std::uint8_t>(ab);
@@ -109,15 +114,16 @@ TEST(PngUnfilter, RgbLinesComeOutBlueGreenRed) {
   for (const SimdLevel level : Levels()) {
     for (const int type : {0, 1, 2, 3, 4}) {
       for (const std::size_t width : {1, 2, 3, 7, 64}) {
-        SCOPED_TRACE(::testing::Message() << NameOf(level) << ", filter " << type << ", " << width << " pixels");
+        SCOPED_TRACE(::testing::Message()
+                     << NameOf(level) << ", filter " << type << ", " << width << " pixels");
         const Bytes line = RandomLine(random, 3 * width);
         const Bytes above = RandomLine(random, line.size());
         const Bytes filtered = FilterLine(type, line, above, 3);
         const Bytes aboveBgr = Reversed(above);
         // The store's next row may follow at once: nothing may be written past the line.
         Bytes out(line.size() + 4, 0xA5);
-        png::UnfilterRgbToBgr(static_cast<std::uint8_t>(type), filtered.data(), aboveBgr.data(), out.data(), width,
-                              level);
+        png::UnfilterRgbToBgr(static_cast<std::uint8_t>(type), filtered.data(), aboveBgr.data(),
+                              out.data(), width, level);
         ASSERT_EQ(Bytes(out.begin(), out.begin() + static_cast<long>(line.size())), Reversed(line));
         ASSERT_EQ(Bytes(out.begin() + static_cast<long>(line.size()), out.end()), Bytes(4, 0xA5));
       }

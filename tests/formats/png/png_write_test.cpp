@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include "formats/png/png_encoder.h"
 #include "tests/formats/png/png_fixture.h"
 
 namespace tolvane::testing {
@@ -39,31 +40,17 @@ Raster DeviceRaster(int width, int height) {
   return raster;
 }
 
-TEST(PngWrite, FromRasterMakesAnRgbObject) {
-  PngImage image;
-  image.FromRaster(DeviceRaster(3, 2));
-  EXPECT_EQ(image.Width(), 3);
-  EXPECT_EQ(image.Height(), 2);
-  EXPECT_EQ(image.TransparencyMode(), PngImage::Transparency::None);
-  Raster back;
-  image.ToRaster(back);
-  EXPECT_EQ(back.Format(), RasterFormat::Bits24);
-  EXPECT_EQ(PixelAt(back, 2, 1), (Bgra{2, 1, 3, 0}));
-}
-
 TEST(PngWrite, SavedDeviceRasterHasTheProgramsLayout) {
   TempDir dir;
   for (int interlace : {0, 1}) {
     SCOPED_TRACE(interlace);
-    // The object keeps the interlace method of the file it decoded last.
-    PngImage image = LoadFromBytes(dir, SimplePng(2, 1, 8, 6, {{1, 2, 3, 4}, {5, 6, 7, 8}}, {{"gAMA", {0, 0, 0xB1, 0x8F}}, {"tEXt", {'a', 0}}}, interlace));
-    image.FromRaster(DeviceRaster(37, 11));
     const std::string path = dir.File("out.png");
-    image.SavePng(path);
+    SavePngFile(DeviceRaster(37, 11), path, static_cast<std::uint8_t>(interlace));
     const auto chunks = ChunksIn(ReadFile(path));
     ASSERT_GE(chunks.size(), 3u);
     EXPECT_EQ(chunks.front().type, "IHDR");
-    EXPECT_EQ(chunks.front().data, (Bytes{0, 0, 0, 37, 0, 0, 0, 11, 8, 2, 0, 0, static_cast<std::uint8_t>(interlace)}));
+    EXPECT_EQ(chunks.front().data,
+              (Bytes{0, 0, 0, 37, 0, 0, 0, 11, 8, 2, 0, 0, static_cast<std::uint8_t>(interlace)}));
     EXPECT_EQ(chunks.back().type, "IEND");
     for (std::size_t i = 1; i + 1 < chunks.size(); ++i) EXPECT_EQ(chunks[i].type, "IDAT");
 
@@ -74,7 +61,9 @@ TEST(PngWrite, SavedDeviceRasterHasTheProgramsLayout) {
     reread.ToRaster(pixels);
     for (int y = 0; y < 11; ++y) {
       for (int x = 0; x < 37; ++x) {
-        ASSERT_EQ(PixelAt(pixels, x, y), (Bgra{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), static_cast<std::uint8_t>(x + y), 0}));
+        ASSERT_EQ(PixelAt(pixels, x, y),
+                  (Bgra{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y),
+                        static_cast<std::uint8_t>(x + y), 0}));
       }
     }
   }
@@ -91,10 +80,8 @@ TEST(PngWrite, PaletteRasterRoundTrips) {
   raster.CreateIndependent(layout);
   raster.MutableRow(0)[0] = 0x12;
   raster.MutableRow(0)[1] = 0x00;
-  PngImage image;
-  image.FromRaster(raster);
   const std::string path = dir.File("palette.png");
-  image.SavePng(path);
+  SavePngFile(raster, path);
   const auto chunks = ChunksIn(ReadFile(path));
   ASSERT_GE(chunks.size(), 4u);
   EXPECT_EQ(chunks[0].data[8], 4);
@@ -109,6 +96,40 @@ TEST(PngWrite, PaletteRasterRoundTrips) {
   EXPECT_EQ(PixelAt(pixels, 0, 0), (Bgra{4, 5, 6, 0}));
   EXPECT_EQ(PixelAt(pixels, 1, 0), (Bgra{7, 8, 9, 0}));
   EXPECT_EQ(PixelAt(pixels, 2, 0), (Bgra{1, 2, 3, 0}));
+}
+
+TEST(PngWrite, ATransparentRastersKeyBecomesTrns) {
+  TempDir dir;
+  Raster rgb = DeviceRaster(4, 2);
+  rgb.SetTransparent(true);
+  rgb.SetTransparentColor({10, 20, 30});
+  SavePngFile(rgb, dir.File("rgb.png"));
+  const auto rgbChunks = ChunksIn(ReadFile(dir.File("rgb.png")));
+  ASSERT_GE(rgbChunks.size(), 2u);
+  EXPECT_EQ(rgbChunks[1].type, "tRNS");
+  EXPECT_EQ(rgbChunks[1].data, (Bytes{0, 10, 0, 20, 0, 30}));
+
+  // A palette image marks the first entry of the key colour; without one
+  // it has no tRNS.
+  StoreLayout layout;
+  layout.width = 2;
+  layout.height = 1;
+  layout.bitsPerPixel = 8;
+  layout.palette = {{1, 2, 3, 0}, {30, 20, 10, 0}, {30, 20, 10, 0}};
+  Raster indexed;
+  indexed.CreateIndependent(layout);
+  indexed.SetTransparent(true);
+  indexed.SetTransparentColor({10, 20, 30});
+  SavePngFile(indexed, dir.File("indexed.png"));
+  const auto chunks = ChunksIn(ReadFile(dir.File("indexed.png")));
+  ASSERT_GE(chunks.size(), 3u);
+  EXPECT_EQ(chunks[1].type, "PLTE");
+  EXPECT_EQ(chunks[1].data.size(), 3u * 256);
+  EXPECT_EQ(chunks[2].type, "tRNS");
+  EXPECT_EQ(chunks[2].data, (Bytes{255, 0}));
+  indexed.SetTransparentColor({9, 9, 9});
+  SavePngFile(indexed, dir.File("nokey.png"));
+  EXPECT_EQ(ChunksIn(ReadFile(dir.File("nokey.png")))[2].type, "IDAT");
 }
 
 }  // namespace

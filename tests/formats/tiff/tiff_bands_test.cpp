@@ -41,11 +41,12 @@ void ExpectSameImage(const Raster& actual, const Raster& expected) {
 // Returns whether the bands were taken.
 bool ExpectBandsMatchWholeImage(const std::vector<std::uint8_t>& data) {
   Raster whole;
-  const std::string wholeMessage = MessageOf([&] { whole = DecodeTiff(data, TiffReadOrder::WholeImage); });
+  const std::string wholeMessage =
+      MessageOf([&] { whole = DecodeTiff(data, TiffReadOrder::WholeImage); });
   RowRecorder recorder;
   Raster banded;
-  const std::string bandMessage = MessageOf(
-      [&] { banded = DecodeTiff(data, TiffReadOrder::BandsWherePossible, &recorder); });
+  const std::string bandMessage =
+      MessageOf([&] { banded = DecodeTiff(data, TiffReadOrder::BandsWherePossible, &recorder); });
   EXPECT_EQ(bandMessage, wholeMessage);
   if (!wholeMessage.empty() || !bandMessage.empty()) return recorder.begins > 0;
   ExpectSameImage(banded, whole);
@@ -71,45 +72,61 @@ TEST(TiffBands, GiveTheWholeImageReadsPixelsAndReportEachRowOnceWhenFinal) {
   const Case cases[] = {
       {"RGB, LZW, 7 rows per strip", rgb, true},
       {"RGB, LZW with predictor, 1 row per strip",
-       With(rgb, [](TiffRecipe& r) { r.rowsPerStrip = 1, r.predictor = PREDICTOR_HORIZONTAL; }), true},
+       With(rgb, [](TiffRecipe& r) { r.rowsPerStrip = 1, r.predictor = PREDICTOR_HORIZONTAL; }),
+       true},
       {"strips taller than the image", With(rgb, [](TiffRecipe& r) { r.rowsPerStrip = 64; }), true},
-      {"orientation top-left given", With(rgb, [](TiffRecipe& r) { r.orientation = ORIENTATION_TOPLEFT; }), true},
+      {"orientation top-left given",
+       With(rgb, [](TiffRecipe& r) { r.orientation = ORIENTATION_TOPLEFT; }), true},
       {"orientation bottom-right given: read as stored",
        With(rgb, [](TiffRecipe& r) { r.orientation = ORIENTATION_BOTRIGHT; }), true},
       {"straight alpha, PackBits, 16 rows per strip",
-       With(rgb, [](TiffRecipe& r) {
-         r.extraSample = EXTRASAMPLE_UNASSALPHA, r.compression = COMPRESSION_PACKBITS, r.rowsPerStrip = 16;
-       }),
+       With(rgb,
+            [](TiffRecipe& r) {
+              r.extraSample = EXTRASAMPLE_UNASSALPHA, r.compression = COMPRESSION_PACKBITS,
+              r.rowsPerStrip = 16;
+            }),
        true},
       {"associated alpha, 16 bits, LZW, 5 rows per strip",
-       With(rgb, [](TiffRecipe& r) { r.extraSample = EXTRASAMPLE_ASSOCALPHA, r.bitsPerSample = 16, r.rowsPerStrip = 5; }),
+       With(rgb,
+            [](TiffRecipe& r) {
+              r.extraSample = EXTRASAMPLE_ASSOCALPHA, r.bitsPerSample = 16, r.rowsPerStrip = 5;
+            }),
        true},
       {"straight alpha, 16 bits, uncompressed, 3 rows per strip",
-       With(rgb, [](TiffRecipe& r) {
-         r.extraSample = EXTRASAMPLE_UNASSALPHA, r.bitsPerSample = 16, r.compression = COMPRESSION_NONE,
-         r.rowsPerStrip = 3;
-       }),
+       With(rgb,
+            [](TiffRecipe& r) {
+              r.extraSample = EXTRASAMPLE_UNASSALPHA, r.bitsPerSample = 16,
+              r.compression = COMPRESSION_NONE, r.rowsPerStrip = 3;
+            }),
        true},
       {"palette, 8 bits, 4 rows per strip",
-       With(rgb, [](TiffRecipe& r) { r.photometric = PHOTOMETRIC_PALETTE, r.rowsPerStrip = 4; }), true},
+       With(rgb, [](TiffRecipe& r) { r.photometric = PHOTOMETRIC_PALETTE, r.rowsPerStrip = 4; }),
+       true},
       {"grey, 8 bits, uncompressed, 6 rows per strip",
-       With(rgb, [](TiffRecipe& r) {
-         r.photometric = PHOTOMETRIC_MINISBLACK, r.compression = COMPRESSION_NONE, r.rowsPerStrip = 6;
-       }),
+       With(rgb,
+            [](TiffRecipe& r) {
+              r.photometric = PHOTOMETRIC_MINISBLACK, r.compression = COMPRESSION_NONE,
+              r.rowsPerStrip = 6;
+            }),
        true},
       {"grey with straight alpha",
-       With(rgb, [](TiffRecipe& r) { r.photometric = PHOTOMETRIC_MINISBLACK, r.extraSample = EXTRASAMPLE_UNASSALPHA; }),
+       With(rgb,
+            [](TiffRecipe& r) {
+              r.photometric = PHOTOMETRIC_MINISBLACK, r.extraSample = EXTRASAMPLE_UNASSALPHA;
+            }),
        true},
       {"grey, 1 bit, PackBits, 9 rows per strip",
-       With(rgb, [](TiffRecipe& r) {
-         r.photometric = PHOTOMETRIC_MINISWHITE, r.bitsPerSample = 1, r.compression = COMPRESSION_PACKBITS,
-         r.rowsPerStrip = 9;
-       }),
+       With(rgb,
+            [](TiffRecipe& r) {
+              r.photometric = PHOTOMETRIC_MINISWHITE, r.bitsPerSample = 1,
+              r.compression = COMPRESSION_PACKBITS, r.rowsPerStrip = 9;
+            }),
        true},
       // Read whole: the whole-image read's own layouts and codecs.
       {"tiles", With(rgb, [](TiffRecipe& r) { r.tileSide = 16; }), false},
       {"separate planes", With(rgb, [](TiffRecipe& r) { r.separatePlanes = true; }), false},
-      {"Deflate", With(rgb, [](TiffRecipe& r) { r.compression = COMPRESSION_ADOBE_DEFLATE; }), false},
+      {"Deflate", With(rgb, [](TiffRecipe& r) { r.compression = COMPRESSION_ADOBE_DEFLATE; }),
+       false},
   };
   TempDir dir;
   for (const Case& c : cases) {
@@ -139,7 +156,8 @@ TEST(TiffBands, AnUncompressedStripWhoseByteCountFallsShortOfItsRowsFailsInEithe
   for (std::uint32_t strip = 0; strip * rowsPerStrip < height; ++strip) {
     const std::uint32_t rows = std::min<std::uint32_t>(rowsPerStrip, height - strip * rowsPerStrip);
     std::vector<std::uint8_t> bytes(rows * width);
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(strip * 16 + i);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+      bytes[i] = static_cast<std::uint8_t>(strip * 16 + i);
     // Strip 8 begins row 32, where the second band would.
     const std::size_t stored = strip == 8 ? bytes.size() / 2 : bytes.size();
     ASSERT_EQ(TIFFWriteRawStrip(tif, strip, bytes.data(), static_cast<tmsize_t>(stored)),
@@ -160,7 +178,8 @@ TEST(TiffBands, ACorruptLaterStripFailsAndLeavesTheTargetAsItWas) {
   RowRecorder recorder;
   Raster target;
   target.SetSize(2, 1);
-  EXPECT_EQ(MessageOf([&] { LoadTiffFile(path, target, &recorder); }), messages::kInvalidStreamFormat);
+  EXPECT_EQ(MessageOf([&] { LoadTiffFile(path, target, &recorder); }),
+            messages::kInvalidStreamFormat);
   EXPECT_EQ(target.Width(), 2);
   EXPECT_EQ(target.Format(), RasterFormat::Device);
   // The rows of the bands before it were handed on, and then given up.

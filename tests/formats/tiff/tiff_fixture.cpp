@@ -12,15 +12,23 @@ namespace tolvane::testing {
 
 namespace {
 
-int ColourChannels(const TiffRecipe& recipe) { return recipe.photometric == PHOTOMETRIC_RGB ? 3 : 1; }
+int ColourChannels(const TiffRecipe& recipe) {
+  return recipe.photometric == PHOTOMETRIC_RGB ? 3 : 1;
+}
 
-int Channels(const TiffRecipe& recipe) { return ColourChannels(recipe) + (recipe.extraSample >= 0 ? 1 : 0); }
+int Channels(const TiffRecipe& recipe) {
+  return ColourChannels(recipe) + (recipe.extraSample >= 0 ? 1 : 0);
+}
 
-int TileLength(const TiffRecipe& recipe) { return recipe.tileLength > 0 ? recipe.tileLength : recipe.tileSide; }
+int TileLength(const TiffRecipe& recipe) {
+  return recipe.tileLength > 0 ? recipe.tileLength : recipe.tileSide;
+}
 
 int Planes(const TiffRecipe& recipe) { return recipe.separatePlanes ? Channels(recipe) : 1; }
 
-int ChannelsPerPlane(const TiffRecipe& recipe) { return recipe.separatePlanes ? 1 : Channels(recipe); }
+int ChannelsPerPlane(const TiffRecipe& recipe) {
+  return recipe.separatePlanes ? 1 : Channels(recipe);
+}
 
 // Samples x0 .. x0 + count - 1 of a row, of the given channels, packed as
 // libtiff takes them (16-bit samples in native order, smaller ones from the
@@ -32,7 +40,8 @@ std::vector<std::uint8_t> PackedSamples(const TiffRecipe& recipe, int y, int x0,
   std::size_t bit = 0;
   for (int x = x0; x < x0 + count; ++x) {
     for (int c = firstChannel; c < firstChannel + channels; ++c, bit += bits) {
-      const std::uint32_t value = x < recipe.width && y < recipe.height ? NoiseSample(recipe, x, y, c) : 0;
+      const std::uint32_t value =
+          x < recipe.width && y < recipe.height ? NoiseSample(recipe, x, y, c) : 0;
       if (bits == 16) {
         const auto wide = static_cast<std::uint16_t>(value);
         std::memcpy(out.data() + bit / 8, &wide, 2);
@@ -93,9 +102,10 @@ void WriteTiles(TIFF* tif, const TiffRecipe& recipe) {
           const auto row = PackedSamples(recipe, y, left, width, plane, ChannelsPerPlane(recipe));
           tile.insert(tile.end(), row.begin(), row.end());
         }
-        ASSERT_GE(TIFFWriteTile(tif, tile.data(), static_cast<std::uint32_t>(left),
-                                static_cast<std::uint32_t>(top), 0, static_cast<std::uint16_t>(plane)),
-                  0);
+        ASSERT_GE(
+            TIFFWriteTile(tif, tile.data(), static_cast<std::uint32_t>(left),
+                          static_cast<std::uint32_t>(top), 0, static_cast<std::uint16_t>(plane)),
+            0);
       }
     }
   }
@@ -116,7 +126,8 @@ void WriteRows(TIFF* tif, const TiffRecipe& recipe) {
 
 std::uint32_t NoiseSample(const TiffRecipe& recipe, int x, int y, int channel) {
   std::uint32_t v = static_cast<std::uint32_t>(x) * 2654435761u ^
-                    static_cast<std::uint32_t>(y) * 40503u ^ static_cast<std::uint32_t>(channel) * 97u;
+                    static_cast<std::uint32_t>(y) * 40503u ^
+                    static_cast<std::uint32_t>(channel) * 97u;
   v ^= v >> 13;
   v *= 0x9E3779B1u;
   v ^= v >> 16;

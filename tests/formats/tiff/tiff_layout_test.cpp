@@ -23,7 +23,8 @@ using testing::TempDir;
 using testing::TiffRecipe;
 using testing::With;
 
-constexpr TiffReadOrder kBothOrders[] = {TiffReadOrder::WholeImage, TiffReadOrder::BandsWherePossible};
+constexpr TiffReadOrder kBothOrders[] = {TiffReadOrder::WholeImage,
+                                         TiffReadOrder::BandsWherePossible};
 
 std::vector<std::uint8_t> TiffBytes(const TempDir& dir, const TiffRecipe& recipe) {
   testing::WriteTiff(dir.File("case.tif"), recipe);
@@ -59,7 +60,9 @@ TEST(TiffLayouts, EveryLayoutGivesTheStoredPixels) {
   };
   // 41 x 50 fills neither the tiles nor the strips evenly; none of the tile
   // sizes below is a multiple of 1024 bytes.
-  const TiffRecipe rgb = With(TiffRecipe{}, [](TiffRecipe& r) { r.width = 41, r.height = 50, r.compression = COMPRESSION_NONE; });
+  const TiffRecipe rgb = With(TiffRecipe{}, [](TiffRecipe& r) {
+    r.width = 41, r.height = 50, r.compression = COMPRESSION_NONE;
+  });
   const Case cases[] = {
       {"RGB tiles 16 x 16", With(rgb, [](TiffRecipe& r) { r.tileSide = 16; })},
       {"RGB tiles 48 x 48", With(rgb, [](TiffRecipe& r) { r.tileSide = 48; })},
@@ -67,30 +70,40 @@ TEST(TiffLayouts, EveryLayoutGivesTheStoredPixels) {
       {"RGB tiles 32 x 16", With(rgb, [](TiffRecipe& r) { r.tileSide = 32, r.tileLength = 16; })},
       {"grey tiles 16 x 16",
        With(rgb, [](TiffRecipe& r) { r.photometric = PHOTOMETRIC_MINISBLACK, r.tileSide = 16; })},
-      {"grey tiles 48 x 48", With(rgb, [](TiffRecipe& r) { r.photometric = PHOTOMETRIC_MINISBLACK, r.tileSide = 48; })},
+      {"grey tiles 48 x 48",
+       With(rgb, [](TiffRecipe& r) { r.photometric = PHOTOMETRIC_MINISBLACK, r.tileSide = 48; })},
       {"RGB 16-bit tiles 16 x 32",
        With(rgb, [](TiffRecipe& r) { r.bitsPerSample = 16, r.tileSide = 16, r.tileLength = 32; })},
-      {"palette tiles 16 x 32", With(rgb, [](TiffRecipe& r) {
-         r.photometric = PHOTOMETRIC_PALETTE, r.tileSide = 16, r.tileLength = 32;
-       })},
+      {"palette tiles 16 x 32", With(rgb,
+                                     [](TiffRecipe& r) {
+                                       r.photometric = PHOTOMETRIC_PALETTE, r.tileSide = 16,
+                                       r.tileLength = 32;
+                                     })},
       {"RGB with straight alpha, tiles 16 x 16",
        With(rgb, [](TiffRecipe& r) { r.extraSample = EXTRASAMPLE_UNASSALPHA, r.tileSide = 16; })},
       {"RGB tiles 16 x 16, separate planes",
        With(rgb, [](TiffRecipe& r) { r.tileSide = 16, r.separatePlanes = true; })},
-      {"RGB tiles 16 x 16, LZW", With(rgb, [](TiffRecipe& r) { r.tileSide = 16, r.compression = COMPRESSION_LZW; })},
+      {"RGB tiles 16 x 16, LZW",
+       With(rgb, [](TiffRecipe& r) { r.tileSide = 16, r.compression = COMPRESSION_LZW; })},
       {"RGB tiles 16 x 16, PackBits",
        With(rgb, [](TiffRecipe& r) { r.tileSide = 16, r.compression = COMPRESSION_PACKBITS; })},
       {"RGB strips of 3 rows", With(rgb, [](TiffRecipe& r) { r.rowsPerStrip = 3; })},
-      {"RGB strips of 1 row, 7 pixels wide", With(rgb, [](TiffRecipe& r) { r.width = 7, r.rowsPerStrip = 1; })},
+      {"RGB strips of 1 row, 7 pixels wide",
+       With(rgb, [](TiffRecipe& r) { r.width = 7, r.rowsPerStrip = 1; })},
       {"RGB strips taller than the image", With(rgb, [](TiffRecipe& r) { r.rowsPerStrip = 64; })},
       {"RGB strips of 5 rows, separate planes",
        With(rgb, [](TiffRecipe& r) { r.rowsPerStrip = 5, r.separatePlanes = true; })},
-      {"grey 1-bit strips of 9 rows", With(rgb, [](TiffRecipe& r) {
-         r.photometric = PHOTOMETRIC_MINISWHITE, r.bitsPerSample = 1, r.rowsPerStrip = 9;
-       })},
-      {"RGB with straight alpha, 16 bits, strips of 3 rows, separate planes", With(rgb, [](TiffRecipe& r) {
-         r.extraSample = EXTRASAMPLE_UNASSALPHA, r.bitsPerSample = 16, r.rowsPerStrip = 3, r.separatePlanes = true;
-       })},
+      {"grey 1-bit strips of 9 rows", With(rgb,
+                                           [](TiffRecipe& r) {
+                                             r.photometric = PHOTOMETRIC_MINISWHITE,
+                                             r.bitsPerSample = 1, r.rowsPerStrip = 9;
+                                           })},
+      {"RGB with straight alpha, 16 bits, strips of 3 rows, separate planes",
+       With(rgb,
+            [](TiffRecipe& r) {
+              r.extraSample = EXTRASAMPLE_UNASSALPHA, r.bitsPerSample = 16, r.rowsPerStrip = 3,
+              r.separatePlanes = true;
+            })},
   };
   TempDir dir;
   for (const Case& c : cases) {
@@ -102,15 +115,16 @@ TEST(TiffLayouts, EveryLayoutGivesTheStoredPixels) {
 // Orientations 5 to 8 exchange rows and columns; the size stays the stored one.
 TEST(TiffOrientation, RowsComeOutAsStoredWhateverTheTagSays) {
   TempDir dir;
-  for (const std::uint16_t orientation : {ORIENTATION_TOPLEFT, ORIENTATION_TOPRIGHT, ORIENTATION_BOTRIGHT,
-                                          ORIENTATION_BOTLEFT, ORIENTATION_LEFTTOP, ORIENTATION_RIGHTTOP,
-                                          ORIENTATION_RIGHTBOT, ORIENTATION_LEFTBOT}) {
+  for (const std::uint16_t orientation :
+       {ORIENTATION_TOPLEFT, ORIENTATION_TOPRIGHT, ORIENTATION_BOTRIGHT, ORIENTATION_BOTLEFT,
+        ORIENTATION_LEFTTOP, ORIENTATION_RIGHTTOP, ORIENTATION_RIGHTBOT, ORIENTATION_LEFTBOT}) {
     SCOPED_TRACE(orientation);
     for (const bool tiled : {false, true}) {
       SCOPED_TRACE(tiled ? "tiles" : "strips");
       // Not square, so that a turned image would not fit.
       ExpectStoredPixels(dir, With(TiffRecipe{}, [&](TiffRecipe& r) {
-                           r.width = 37, r.height = 50, r.rowsPerStrip = 8, r.tileSide = tiled ? 16 : 0;
+                           r.width = 37, r.height = 50, r.rowsPerStrip = 8,
+                           r.tileSide = tiled ? 16 : 0;
                            r.orientation = orientation;
                          }));
     }

@@ -30,7 +30,7 @@ constexpr int kUnassociatedAlpha = 2;
 struct Page {
   int width = 1;
   int height = 1;
-  int extraSample = -1;  // -1: no alpha; else kAssociatedAlpha or kUnassociatedAlpha
+  int extraSample = -1;               // -1: no alpha; else kAssociatedAlpha or kUnassociatedAlpha
   std::vector<std::uint8_t> samples;  // top row first
 };
 
@@ -48,7 +48,8 @@ void WriteTiff(const std::string& path, const std::vector<Page>& pages) {
     const auto bitsOffset = static_cast<std::uint32_t>(out.size());
     for (std::uint32_t i = 0; i < channels; ++i) PutLe16(out, 8);
     const auto ifdOffset = static_cast<std::uint32_t>(out.size());
-    for (int i = 0; i < 4; ++i) out[nextIfdLink + i] = static_cast<std::uint8_t>(ifdOffset >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      out[nextIfdLink + i] = static_cast<std::uint8_t>(ifdOffset >> (8 * i));
     struct Entry {
       std::uint16_t tag, type;
       std::uint32_t count, value;
@@ -65,7 +66,8 @@ void WriteTiff(const std::string& path, const std::vector<Page>& pages) {
         {279, 4, 1, static_cast<std::uint32_t>(page.samples.size())},
         {284, 3, 1, 1},  // contiguous samples
     };
-    if (page.extraSample >= 0) entries.push_back({338, 3, 1, static_cast<std::uint32_t>(page.extraSample)});
+    if (page.extraSample >= 0)
+      entries.push_back({338, 3, 1, static_cast<std::uint32_t>(page.extraSample)});
     PutLe16(out, static_cast<std::uint32_t>(entries.size()));
     for (const Entry& e : entries) {
       PutLe16(out, e.tag);
@@ -87,10 +89,10 @@ void WriteTiff(const std::string& path, const std::vector<Page>& pages) {
 // A page of one colour.
 Page Uniform(int width, int height, std::vector<std::uint8_t> pixel, int extraSample = -1) {
   Page page{width, height, extraSample, {}};
-  for (int i = 0; i < width * height; ++i) page.samples.insert(page.samples.end(), pixel.begin(), pixel.end());
+  for (int i = 0; i < width * height; ++i)
+    page.samples.insert(page.samples.end(), pixel.begin(), pixel.end());
   return page;
 }
-
 
 // Blue, green, red, alpha of pixel (x, y).
 std::vector<int> PixelAt(const Raster& raster, int x, int y) {
@@ -107,7 +109,8 @@ Raster Load(const std::string& path) {
 TEST(LoadTiffFile, StraightAndAssociatedAlphaBothComeOutPremultipliedByTheSameRule) {
   struct Case {
     int extraSample;
-    std::vector<std::uint8_t> stored;  // red 200, green 100, blue 50, alpha 128 as the file keeps it
+    std::vector<std::uint8_t>
+        stored;  // red 200, green 100, blue 50, alpha 128 as the file keeps it
   };
   const Case cases[] = {
       {kUnassociatedAlpha, {200, 100, 50, 128, 30, 60, 90, 0, 10, 20, 30, 255}},
@@ -146,7 +149,8 @@ TEST(LoadTiffFile, EveryColourAndAlphaPairFollowsTheRoundingRule) {
   for (int a = 0; a < 256; ++a) {
     for (int c = 0; c < 256; ++c) {
       const int premultiplied = (c * a + 127) / 255;
-      ASSERT_EQ(PixelAt(fromStraight, c, a), (std::vector<int>{premultiplied, premultiplied, premultiplied, a}))
+      ASSERT_EQ(PixelAt(fromStraight, c, a),
+                (std::vector<int>{premultiplied, premultiplied, premultiplied, a}))
           << "straight " << c << " " << a;
       // Stored premultiplied: kept, except colours above their alpha, which
       // no straight colour can give and which become the alpha. The system's
@@ -204,9 +208,9 @@ std::vector<std::uint8_t> GreyHeader(std::uint32_t width, std::uint32_t height) 
     std::uint16_t tag, type;
     std::uint32_t value;
   };
-  const Entry entries[] = {{256, 4, width}, {257, 4, height}, {258, 3, 8},   {259, 3, 1},
-                           {262, 3, 1},     {273, 4, 200},    {277, 3, 1},   {278, 4, height},
-                           {279, 4, 16}};
+  const Entry entries[] = {{256, 4, width}, {257, 4, height}, {258, 3, 8},
+                           {259, 3, 1},     {262, 3, 1},      {273, 4, 200},
+                           {277, 3, 1},     {278, 4, height}, {279, 4, 16}};
   PutLe16(out, static_cast<std::uint32_t>(std::size(entries)));
   for (const Entry& e : entries) {
     PutLe16(out, e.tag);
@@ -272,7 +276,8 @@ TEST(LoadTiffFile, TheMemoryBudgetBoundsThePixelBufferAHeaderAnnounces) {
   for (const auto& c : cases) {
     const ScopedMemoryBudget budget(c.budget);
     Raster target;
-    EXPECT_EQ(MessageOf([&] { LoadTiffFile(dir.File("huge.tif"), target); }), c.message) << c.budget;
+    EXPECT_EQ(MessageOf([&] { LoadTiffFile(dir.File("huge.tif"), target); }), c.message)
+        << c.budget;
     EXPECT_TRUE(target.Empty());
   }
 }
