@@ -145,5 +145,7 @@ cmake --build "$build" -j "$jobs"
 if [[ $run_tests -eq 1 ]]; then
   echo "== Windows tests under Wine"
   ./scripts/wine-run.sh --prepare
+  ./scripts/wine-run.sh --start-server
+  trap './scripts/wine-run.sh --stop-server' EXIT
   (cd "$build" && ctest --output-on-failure -j "$jobs")
 fi
