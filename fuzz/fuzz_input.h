@@ -1,6 +1,6 @@
 #pragma once
 
-// Hands a fuzzer's bytes to the readers, which take paths: each input is
+// Hands a fuzzer's bytes to the conversion, which takes a path: each input is
 // written to one scratch file per process (in /dev/shm when it exists).
 
 #include <unistd.h>

@@ -117,15 +117,17 @@ Raster Decode(ByteBlock& data) {
 
 }  // namespace
 
-void LoadTiffFile(const std::string& path, Raster& raster, RowProgress* /*progress*/) {
-  ByteBlock data;
-  {
-    InputFile file(path);
-    data = file.ReadRest(kFileReadPiece);
-  }
+// WIC reads from a stream over the bytes, so the reader holds them whole.
+void LoadTiff(ByteSource& source, Raster& raster, RowProgress* /*progress*/) {
+  ByteBlock data = source.ReadRest(kFileReadPiece);
   const ComApartment apartment;
   Raster decoded = Decode(data);
   raster = std::move(decoded);
+}
+
+void LoadTiffFile(const std::string& path, Raster& raster, RowProgress* progress) {
+  InputFile file(path);
+  LoadTiff(file, raster, progress);
 }
 
 }  // namespace tolvane

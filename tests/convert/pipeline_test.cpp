@@ -268,8 +268,9 @@ TEST(PipelinedConversion, ADecodeFailureInTheMiddleReportsTheDecoderAndLeavesNoF
   recipe.width = 2600;
   recipe.height = 400;
   recipe.rowsPerStrip = 8;
-  testing::WriteTiff(dir.File("spoilt.tif"), recipe);
-  testing::SpoilStrip(dir.File("spoilt.tif"), 30);  // rows 240 to 247
+  std::vector<std::uint8_t> spoilt = testing::TiffBytes(recipe);
+  testing::SpoilStrip(spoilt, 30);  // rows 240 to 247
+  testing::WriteFile(dir.File("spoilt.tif"), spoilt);
 
   for (const std::string name : {"cut.png", "spoilt.tif"}) {
     SCOPED_TRACE(name);

@@ -53,36 +53,29 @@ struct RleCase {
 };
 
 TEST(BmpRle, DecodesEveryCodeClipsAtTheEdgesAndLeavesUnsetPixelsAtEntryZero) {
+  // One case a line reads better than one field a line.
+  // clang-format off
   const std::vector<RleCase> cases = {
-      {"RLE8 runs, absolute runs with padding, end of line, delta, end of bitmap",
-       8,
-       6,
-       4,
+      {"RLE8 runs, absolute runs with padding, end of line, delta, end of bitmap", 8, 6, 4,
        {0x03, 0x01, 0x00, 0x03, 0x02, 0x03, 0x04, 0x00, 0x00, 0x00,  // row 0: run, odd absolute run
-        0x01, 0x05, 0x00, 0x02, 0x03, 0x01,              // row 1: run, delta 3 right 1 up
-        0x02, 0x02, 0x00, 0x00,                          // row 2 from x 4
-        0x00, 0x04, 0x01, 0x02, 0x03, 0x04, 0x00, 0x01,  // row 3: even absolute run, end
-        0x01, 0x05},                                     // after the end: ignored
-       {1, 2, 3, 4, 0, 0,                                //
-        0, 0, 0, 0, 2, 2,                                //
-        5, 0, 0, 0, 0, 0,                                //
+        0x01, 0x05, 0x00, 0x02, 0x03, 0x01,                          // row 1: run, delta 3 right 1 up
+        0x02, 0x02, 0x00, 0x00,                                      // row 2 from x 4
+        0x00, 0x04, 0x01, 0x02, 0x03, 0x04, 0x00, 0x01,              // row 3: even absolute run, end
+        0x01, 0x05},                                                 // after the end: ignored
+       {1, 2, 3, 4, 0, 0,  //
+        0, 0, 0, 0, 2, 2,  //
+        5, 0, 0, 0, 0, 0,  //
         1, 1, 1, 2, 3, 4}},
-      {"RLE4 alternating runs, absolute runs with padding, delta",
-       4,
-       5,
-       3,
-       {0x05, 0x12, 0x00, 0x00,              // row 0: 1 2 1 2 1
-        0x00, 0x03, 0x34, 0x50,              // row 1: absolute 3 pixels in 2 bytes
-        0x00, 0x02, 0x01, 0x01,              // delta 1 right 1 up, to x 4 of row 2
-        0x00, 0x05, 0x67, 0x89, 0xA0, 0x00,  // absolute 5 pixels, 3 bytes and a pad; 4 clipped
+      {"RLE4 alternating runs, absolute runs with padding, delta", 4, 5, 3,
+       {0x05, 0x12, 0x00, 0x00,                    // row 0: 1 2 1 2 1
+        0x00, 0x03, 0x34, 0x50,                    // row 1: absolute 3 pixels in 2 bytes
+        0x00, 0x02, 0x01, 0x01,                    // delta 1 right 1 up, to x 4 of row 2
+        0x00, 0x05, 0x67, 0x89, 0xA0, 0x00,        // absolute 5 pixels, 3 bytes and a pad; 4 clipped
         0x00, 0x01},
        {0, 0, 0, 0, 6,  //
         3, 4, 5, 0, 0,  //
         1, 2, 1, 2, 1}},
-      {"runs and deltas that leave the bitmap are clipped, never wrapped",
-       8,
-       3,
-       2,
+      {"runs and deltas that leave the bitmap are clipped, never wrapped", 8, 3, 2,
        {0x05, 0x01,                          // 5 pixels on a row of 3
         0x02, 0x02,                          // wholly outside: must not wrap onto row 1
         0x00, 0x00,                          // end of line
@@ -95,11 +88,7 @@ TEST(BmpRle, DecodesEveryCodeClipsAtTheEdgesAndLeavesUnsetPixelsAtEntryZero) {
         0x01, 0x09},
        {0, 4, 5,  //
         1, 1, 1}},
-      {"end of line past the top row",
-       8,
-       2,
-       1,
-       {0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x02, 0x03},
+      {"end of line past the top row", 8, 2, 1, {0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x02, 0x03},
        {1, 0}},
       {"only an end of bitmap", 8, 2, 2, {0x00, 0x01}, {0, 0, 0, 0}},
       {"no data at all", 4, 3, 1, {}, {0, 0, 0}},
@@ -109,6 +98,7 @@ TEST(BmpRle, DecodesEveryCodeClipsAtTheEdgesAndLeavesUnsetPixelsAtEntryZero) {
       {"data ending inside an RLE8 absolute run", 8, 4, 1, {0x00, 0x05, 0x01, 0x02}, {1, 2, 0, 0}},
       {"data ending inside an RLE4 absolute run", 4, 4, 1, {0x00, 0x05, 0x12}, {1, 2, 0, 0}},
   };
+  // clang-format on
   for (const RleCase& c : cases) {
     SCOPED_TRACE(c.name);
     const Raster raster =

@@ -12,6 +12,7 @@
 #include "formats/tiff/tiff_decode.h"
 #include "formats/tiff/tiff_reader.h"
 #include "raster/row_progress.h"
+#include "support/byte_source.h"
 #include "support/messages.h"
 #include "tests/formats/tiff/tiff_fixture.h"
 #include "tests/support/test_support.h"
@@ -24,7 +25,6 @@ using testing::ExpectSamePixels;
 using testing::MessageOf;
 using testing::ReadFile;
 using testing::RowRecorder;
-using testing::TempDir;
 using testing::TiffRecipe;
 using testing::With;
 
@@ -128,11 +128,9 @@ TEST(TiffBands, GiveTheWholeImageReadsPixelsAndReportEachRowOnceWhenFinal) {
       {"Deflate", With(rgb, [](TiffRecipe& r) { r.compression = COMPRESSION_ADOBE_DEFLATE; }),
        false},
   };
-  TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    testing::WriteTiff(dir.File("case.tif"), c.recipe);
-    EXPECT_EQ(ExpectBandsMatchWholeImage(ReadFile(dir.File("case.tif"))), c.bands);
+    EXPECT_EQ(ExpectBandsMatchWholeImage(testing::TiffBytes(c.recipe)), c.bands);
   }
 }
 
@@ -144,41 +142,38 @@ TEST(TiffBands, AnUncompressedStripWhoseByteCountFallsShortOfItsRowsFailsInEithe
   const int width = 10;
   const int height = 50;
   const std::uint32_t rowsPerStrip = 4;
-  TempDir dir;
-  TIFF* tif = TIFFOpen(dir.File("short.tif").c_str(), "w");
-  ASSERT_NE(tif, nullptr);
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height));
-  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
-  for (std::uint32_t strip = 0; strip * rowsPerStrip < height; ++strip) {
-    const std::uint32_t rows = std::min<std::uint32_t>(rowsPerStrip, height - strip * rowsPerStrip);
-    std::vector<std::uint8_t> bytes(rows * width);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-      bytes[i] = static_cast<std::uint8_t>(strip * 16 + i);
-    // Strip 8 begins row 32, where the second band would.
-    const std::size_t stored = strip == 8 ? bytes.size() / 2 : bytes.size();
-    ASSERT_EQ(TIFFWriteRawStrip(tif, strip, bytes.data(), static_cast<tmsize_t>(stored)),
-              static_cast<tmsize_t>(stored));
-  }
-  TIFFClose(tif);
-  const std::vector<std::uint8_t> data = ReadFile(dir.File("short.tif"));
+  const std::vector<std::uint8_t> data = testing::TiffInMemory([&](TIFF* tif) {
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    for (std::uint32_t strip = 0; strip * rowsPerStrip < height; ++strip) {
+      const std::uint32_t rows =
+          std::min<std::uint32_t>(rowsPerStrip, height - strip * rowsPerStrip);
+      std::vector<std::uint8_t> bytes(rows * width);
+      for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(strip * 16 + i);
+      // Strip 8 begins row 32, where the second band would.
+      const std::size_t stored = strip == 8 ? bytes.size() / 2 : bytes.size();
+      ASSERT_EQ(TIFFWriteRawStrip(tif, strip, bytes.data(), static_cast<tmsize_t>(stored)),
+                static_cast<tmsize_t>(stored));
+    }
+  });
   for (const TiffReadOrder order : {TiffReadOrder::WholeImage, TiffReadOrder::BandsWherePossible}) {
     EXPECT_EQ(MessageOf([&] { (void)DecodeTiff(data, order); }), messages::kInvalidStreamFormat);
   }
 }
 
 TEST(TiffBands, ACorruptLaterStripFailsAndLeavesTheTargetAsItWas) {
-  TempDir dir;
-  const std::string path = dir.File("spoilt.tif");
-  testing::WriteTiff(path, Recipe(30, 100, 8));
-  testing::SpoilStrip(path, 10);  // rows 80 to 87, inside the third band
+  std::vector<std::uint8_t> data = testing::TiffBytes(Recipe(30, 100, 8));
+  testing::SpoilStrip(data, 10);  // rows 80 to 87, inside the third band
+  MemorySource source(data);
   RowRecorder recorder;
   Raster target;
   target.SetSize(2, 1);
-  EXPECT_EQ(MessageOf([&] { LoadTiffFile(path, target, &recorder); }),
+  EXPECT_EQ(MessageOf([&] { LoadTiff(source, target, &recorder); }),
             messages::kInvalidStreamFormat);
   EXPECT_EQ(target.Width(), 2);
   EXPECT_EQ(target.Format(), RasterFormat::Device);

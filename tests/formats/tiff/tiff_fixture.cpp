@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "tests/support/test_support.h"
@@ -122,7 +124,80 @@ void WriteRows(TIFF* tif, const TiffRecipe& recipe) {
   }
 }
 
+void WriteImage(TIFF* tif, const TiffRecipe& recipe) {
+  SetTags(tif, recipe);
+  if (recipe.tileSide > 0) {
+    WriteTiles(tif, recipe);
+  } else {
+    WriteRows(tif, recipe);
+  }
+}
+
+// A file in memory for libtiff to write and read back through client
+// procedures.
+struct MemoryStream {
+  std::vector<std::uint8_t> bytes;
+  std::uint64_t position = 0;
+};
+
+MemoryStream& StreamOf(thandle_t handle) { return *static_cast<MemoryStream*>(handle); }
+
+tmsize_t ReadStream(thandle_t handle, void* buffer, tmsize_t count) {
+  MemoryStream& stream = StreamOf(handle);
+  if (count <= 0 || stream.position >= stream.bytes.size()) return 0;
+  const std::size_t length = std::min<std::uint64_t>(static_cast<std::uint64_t>(count),
+                                                     stream.bytes.size() - stream.position);
+  std::memcpy(buffer, stream.bytes.data() + stream.position, length);
+  stream.position += length;
+  return static_cast<tmsize_t>(length);
+}
+
+tmsize_t WriteStream(thandle_t handle, void* buffer, tmsize_t count) {
+  MemoryStream& stream = StreamOf(handle);
+  if (count <= 0) return 0;
+  const auto length = static_cast<std::size_t>(count);
+  if (stream.bytes.size() < stream.position + length) stream.bytes.resize(stream.position + length);
+  std::memcpy(stream.bytes.data() + stream.position, buffer, length);
+  stream.position += length;
+  return count;
+}
+
+toff_t SeekStream(thandle_t handle, toff_t offset, int whence) {
+  MemoryStream& stream = StreamOf(handle);
+  switch (whence) {
+    case SEEK_SET: stream.position = offset; break;
+    case SEEK_CUR: stream.position += offset; break;
+    case SEEK_END: stream.position = stream.bytes.size() + offset; break;
+    default: return static_cast<toff_t>(-1);
+  }
+  return stream.position;
+}
+
+int CloseStream(thandle_t) { return 0; }
+toff_t StreamSize(thandle_t handle) { return StreamOf(handle).bytes.size(); }
+int NoMapping(thandle_t, void**, toff_t*) { return 0; }
+void NoUnmapping(thandle_t, void*, toff_t) {}
+
+TIFF* OpenStream(MemoryStream& stream, const char* mode) {
+  return TIFFClientOpen("memory", mode, &stream, ReadStream, WriteStream, SeekStream, CloseStream,
+                        StreamSize, NoMapping, NoUnmapping);
+}
+
 }  // namespace
+
+std::vector<std::uint8_t> TiffInMemory(const std::function<void(TIFF*)>& write) {
+  MemoryStream stream;
+  TIFF* tif = OpenStream(stream, "w");
+  EXPECT_NE(tif, nullptr);
+  if (tif == nullptr) return {};
+  write(tif);
+  TIFFClose(tif);
+  return std::move(stream.bytes);
+}
+
+std::vector<std::uint8_t> TiffBytes(const TiffRecipe& recipe) {
+  return TiffInMemory([&](TIFF* tif) { WriteImage(tif, recipe); });
+}
 
 std::uint32_t NoiseSample(const TiffRecipe& recipe, int x, int y, int channel) {
   std::uint32_t v = static_cast<std::uint32_t>(x) * 2654435761u ^
@@ -138,31 +213,22 @@ std::uint32_t NoiseSample(const TiffRecipe& recipe, int x, int y, int channel) {
 }
 
 void WriteTiff(const std::string& path, const TiffRecipe& recipe) {
-  TIFF* tif = TIFFOpen(path.c_str(), "w");
-  ASSERT_NE(tif, nullptr);
-  SetTags(tif, recipe);
-  if (recipe.tileSide > 0) {
-    WriteTiles(tif, recipe);
-  } else {
-    WriteRows(tif, recipe);
-  }
-  TIFFClose(tif);
+  WriteFile(path, TiffBytes(recipe));
 }
 
-void SpoilStrip(const std::string& path, std::uint32_t strip) {
+void SpoilStrip(std::vector<std::uint8_t>& file, std::uint32_t strip) {
   std::uint64_t offset = 0;
   std::uint64_t count = 0;
   {
-    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    MemoryStream stream{file};
+    TIFF* tif = OpenStream(stream, "r");
     ASSERT_NE(tif, nullptr);
     offset = TIFFGetStrileOffset(tif, strip);
     count = TIFFGetStrileByteCount(tif, strip);
     TIFFClose(tif);
   }
-  std::vector<std::uint8_t> bytes = ReadFile(path);
-  ASSERT_LE(offset + count, bytes.size());
-  std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), count, std::uint8_t{0xFF});
-  WriteFile(path, bytes);
+  ASSERT_LE(offset + count, file.size());
+  std::fill_n(file.begin() + static_cast<std::ptrdiff_t>(offset), count, std::uint8_t{0xFF});
 }
 
 }  // namespace tolvane::testing

@@ -3,7 +3,10 @@
 #include <tiffio.h>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace tolvane::testing {
 
@@ -35,9 +38,14 @@ TiffRecipe With(TiffRecipe recipe, Change change) {
 // grey-alpha images is mostly opaque, with runs of other values.
 std::uint32_t NoiseSample(const TiffRecipe& recipe, int x, int y, int channel);
 
+// The bytes of a TIFF file that `write` makes through libtiff, in memory.
+std::vector<std::uint8_t> TiffInMemory(const std::function<void(TIFF*)>& write);
+
+// The recipe's image as a TIFF file in memory, or on disk.
+std::vector<std::uint8_t> TiffBytes(const TiffRecipe& recipe);
 void WriteTiff(const std::string& path, const TiffRecipe& recipe);
 
 // Overwrites the stored data of one strip with bytes no decoder accepts.
-void SpoilStrip(const std::string& path, std::uint32_t strip);
+void SpoilStrip(std::vector<std::uint8_t>& file, std::uint32_t strip);
 
 }  // namespace tolvane::testing

@@ -18,33 +18,26 @@ namespace {
 
 using testing::ExpectSamePixels;
 using testing::MessageOf;
-using testing::ReadFile;
-using testing::TempDir;
 using testing::TiffRecipe;
 using testing::With;
 
 constexpr TiffReadOrder kBothOrders[] = {TiffReadOrder::WholeImage,
                                          TiffReadOrder::BandsWherePossible};
 
-std::vector<std::uint8_t> TiffBytes(const TempDir& dir, const TiffRecipe& recipe) {
-  testing::WriteTiff(dir.File("case.tif"), recipe);
-  return ReadFile(dir.File("case.tif"));
-}
-
 // The recipe's pixels in the plainest layout: LZW strips, contiguous
 // samples, no Orientation tag.
-Raster Reference(const TempDir& dir, TiffRecipe recipe) {
+Raster Reference(TiffRecipe recipe) {
   recipe.tileSide = 0;
   recipe.tileLength = 0;
   recipe.separatePlanes = false;
   recipe.compression = COMPRESSION_LZW;
   recipe.orientation = 0;
-  return DecodeTiff(TiffBytes(dir, recipe), TiffReadOrder::WholeImage);
+  return DecodeTiff(testing::TiffBytes(recipe), TiffReadOrder::WholeImage);
 }
 
-void ExpectStoredPixels(const TempDir& dir, const TiffRecipe& recipe) {
-  const Raster expected = Reference(dir, recipe);
-  const std::vector<std::uint8_t> data = TiffBytes(dir, recipe);
+void ExpectStoredPixels(const TiffRecipe& recipe) {
+  const Raster expected = Reference(recipe);
+  const std::vector<std::uint8_t> data = testing::TiffBytes(recipe);
   for (const TiffReadOrder order : kBothOrders) {
     SCOPED_TRACE(order == TiffReadOrder::WholeImage ? "whole image" : "bands");
     Raster actual;
@@ -105,16 +98,14 @@ TEST(TiffLayouts, EveryLayoutGivesTheStoredPixels) {
               r.separatePlanes = true;
             })},
   };
-  TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ExpectStoredPixels(dir, c.recipe);
+    ExpectStoredPixels(c.recipe);
   }
 }
 
 // Orientations 5 to 8 exchange rows and columns; the size stays the stored one.
 TEST(TiffOrientation, RowsComeOutAsStoredWhateverTheTagSays) {
-  TempDir dir;
   for (const std::uint16_t orientation :
        {ORIENTATION_TOPLEFT, ORIENTATION_TOPRIGHT, ORIENTATION_BOTRIGHT, ORIENTATION_BOTLEFT,
         ORIENTATION_LEFTTOP, ORIENTATION_RIGHTTOP, ORIENTATION_RIGHTBOT, ORIENTATION_LEFTBOT}) {
@@ -122,11 +113,10 @@ TEST(TiffOrientation, RowsComeOutAsStoredWhateverTheTagSays) {
     for (const bool tiled : {false, true}) {
       SCOPED_TRACE(tiled ? "tiles" : "strips");
       // Not square, so that a turned image would not fit.
-      ExpectStoredPixels(dir, With(TiffRecipe{}, [&](TiffRecipe& r) {
-                           r.width = 37, r.height = 50, r.rowsPerStrip = 8,
-                           r.tileSide = tiled ? 16 : 0;
-                           r.orientation = orientation;
-                         }));
+      ExpectStoredPixels(With(TiffRecipe{}, [&](TiffRecipe& r) {
+        r.width = 37, r.height = 50, r.rowsPerStrip = 8, r.tileSide = tiled ? 16 : 0;
+        r.orientation = orientation;
+      }));
     }
   }
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/byte_source.h"
 #include "support/error.h"
 #include "support/memory_budget.h"
 #include "support/messages.h"
@@ -20,7 +21,6 @@ using testing::MessageOf;
 
 using testing::PutLe16;
 using testing::PutLe32;
-using testing::TempDir;
 
 // The ExtraSamples values of an alpha channel.
 constexpr int kAssociatedAlpha = 1;
@@ -36,7 +36,7 @@ struct Page {
 
 // Written by hand, little-endian, one strip a page, so that the same files
 // reach every platform's reader.
-void WriteTiff(const std::string& path, const std::vector<Page>& pages) {
+std::vector<std::uint8_t> TiffOf(const std::vector<Page>& pages) {
   std::vector<std::uint8_t> out = {'I', 'I', 42, 0};
   std::size_t nextIfdLink = out.size();
   PutLe32(out, 0);
@@ -83,7 +83,7 @@ void WriteTiff(const std::string& path, const std::vector<Page>& pages) {
     nextIfdLink = out.size();
     PutLe32(out, 0);
   }
-  testing::WriteFile(path, out);
+  return out;
 }
 
 // A page of one colour.
@@ -100,13 +100,20 @@ std::vector<int> PixelAt(const Raster& raster, int x, int y) {
   return {row[4 * x], row[4 * x + 1], row[4 * x + 2], row[4 * x + 3]};
 }
 
-Raster Load(const std::string& path) {
+Raster Load(const std::vector<std::uint8_t>& file) {
+  MemorySource source(file);
   Raster raster;
-  LoadTiffFile(path, raster);
+  LoadTiff(source, raster);
   return raster;
 }
 
-TEST(LoadTiffFile, StraightAndAssociatedAlphaBothComeOutPremultipliedByTheSameRule) {
+Raster LoadFile(const std::filesystem::path& path) {
+  Raster raster;
+  LoadTiffFile(path.string(), raster);
+  return raster;
+}
+
+TEST(LoadTiff, StraightAndAssociatedAlphaBothComeOutPremultipliedByTheSameRule) {
   struct Case {
     int extraSample;
     std::vector<std::uint8_t>
@@ -117,9 +124,7 @@ TEST(LoadTiffFile, StraightAndAssociatedAlphaBothComeOutPremultipliedByTheSameRu
       {kAssociatedAlpha, {100, 50, 25, 128, 0, 0, 0, 0, 10, 20, 30, 255}},
   };
   for (const Case& c : cases) {
-    TempDir dir;
-    WriteTiff(dir.File("a.tif"), {Page{3, 1, c.extraSample, c.stored}});
-    const Raster raster = Load(dir.File("a.tif"));
+    const Raster raster = Load(TiffOf({Page{3, 1, c.extraSample, c.stored}}));
     ASSERT_EQ(raster.Format(), RasterFormat::Bits32);
     EXPECT_EQ(raster.Alpha(), AlphaMode::Defined);
     EXPECT_EQ(raster.GetRowOrder(), RowOrder::BottomUp);
@@ -129,7 +134,7 @@ TEST(LoadTiffFile, StraightAndAssociatedAlphaBothComeOutPremultipliedByTheSameRu
   }
 }
 
-TEST(LoadTiffFile, EveryColourAndAlphaPairFollowsTheRoundingRule) {
+TEST(LoadTiff, EveryColourAndAlphaPairFollowsTheRoundingRule) {
   // Column c, row a: colour c with alpha a.
   Page straight{256, 256, kUnassociatedAlpha, {}};
   Page associated{256, 256, kAssociatedAlpha, {}};
@@ -141,11 +146,8 @@ TEST(LoadTiffFile, EveryColourAndAlphaPairFollowsTheRoundingRule) {
       associated.samples.insert(associated.samples.end(), {colour, colour, colour, alpha});
     }
   }
-  TempDir dir;
-  WriteTiff(dir.File("straight.tif"), {straight});
-  WriteTiff(dir.File("associated.tif"), {associated});
-  const Raster fromStraight = Load(dir.File("straight.tif"));
-  const Raster fromAssociated = Load(dir.File("associated.tif"));
+  const Raster fromStraight = Load(TiffOf({straight}));
+  const Raster fromAssociated = Load(TiffOf({associated}));
   for (int a = 0; a < 256; ++a) {
     for (int c = 0; c < 256; ++c) {
       const int premultiplied = (c * a + 127) / 255;
@@ -169,11 +171,9 @@ TEST(LoadTiffFile, EveryColourAndAlphaPairFollowsTheRoundingRule) {
   }
 }
 
-TEST(LoadTiffFile, RgbWithoutAlphaKeepsItsColoursWithAlpha255) {
-  TempDir dir;
+TEST(LoadTiff, RgbWithoutAlphaKeepsItsColoursWithAlpha255) {
   Page page{2, 2, -1, {255, 0, 0, 0, 255, 0, 0, 0, 255, 7, 8, 9}};
-  WriteTiff(dir.File("rgb.tiff"), {page});
-  const Raster raster = Load(dir.File("rgb.tiff"));
+  const Raster raster = Load(TiffOf({page}));
   EXPECT_EQ(raster.Alpha(), AlphaMode::Defined);
   EXPECT_EQ(PixelAt(raster, 0, 0), (std::vector<int>{0, 0, 255, 255}));  // top row on top
   EXPECT_EQ(PixelAt(raster, 1, 0), (std::vector<int>{0, 255, 0, 255}));
@@ -181,19 +181,15 @@ TEST(LoadTiffFile, RgbWithoutAlphaKeepsItsColoursWithAlpha255) {
   EXPECT_EQ(PixelAt(raster, 1, 1), (std::vector<int>{9, 8, 7, 255}));
 }
 
-TEST(LoadTiffFile, AMultiPageFileYieldsItsFirstPage) {
-  TempDir dir;
-  WriteTiff(dir.File("pages.tif"), {Uniform(3, 2, {200, 0, 0}), Uniform(5, 5, {0, 0, 200})});
-  const Raster raster = Load(dir.File("pages.tif"));
+TEST(LoadTiff, AMultiPageFileYieldsItsFirstPage) {
+  const Raster raster = Load(TiffOf({Uniform(3, 2, {200, 0, 0}), Uniform(5, 5, {0, 0, 200})}));
   EXPECT_EQ(raster.Width(), 3);
   EXPECT_EQ(raster.Height(), 2);
   EXPECT_EQ(PixelAt(raster, 2, 1), (std::vector<int>{0, 0, 200, 255}));
 }
 
-TEST(LoadTiffFile, ALargeImageKeepsItsSize) {
-  TempDir dir;
-  WriteTiff(dir.File("large.tif"), {Uniform(4000, 3000, {10, 20, 30})});
-  const Raster raster = Load(dir.File("large.tif"));
+TEST(LoadTiff, ALargeImageKeepsItsSize) {
+  const Raster raster = Load(TiffOf({Uniform(4000, 3000, {10, 20, 30})}));
   EXPECT_EQ(raster.Width(), 4000);
   EXPECT_EQ(raster.Height(), 3000);
   EXPECT_EQ(PixelAt(raster, 3999, 2999), (std::vector<int>{30, 20, 10, 255}));
@@ -228,10 +224,8 @@ std::vector<std::uint8_t> GreyHeader(std::uint32_t width, std::uint32_t height) 
   return out;
 }
 
-TEST(LoadTiffFile, FailuresLeaveTheTargetAsItWas) {
-  TempDir dir;
-  WriteTiff(dir.File("whole.tif"), {Uniform(64, 64, {1, 2, 3})});
-  std::vector<std::uint8_t> whole = testing::ReadFile(dir.File("whole.tif"));
+TEST(LoadTiff, FailuresLeaveTheTargetAsItWas) {
+  const std::vector<std::uint8_t> whole = TiffOf({Uniform(64, 64, {1, 2, 3})});
   const std::string invalid(messages::kInvalidStreamFormat);
   const std::string memory(messages::kOutOfMemory);
   struct Case {
@@ -250,10 +244,10 @@ TEST(LoadTiffFile, FailuresLeaveTheTargetAsItWas) {
       {"pixel buffer of exactly 2 GiB", GreyHeader(65536, 8192), memory},
   };
   for (const Case& c : cases) {
-    testing::WriteFile(dir.File("bad.tif"), c.bytes);
+    MemorySource source(c.bytes);
     Raster target;
     target.SetSize(2, 1);
-    EXPECT_EQ(MessageOf([&] { LoadTiffFile(dir.File("bad.tif"), target); }), c.message) << c.what;
+    EXPECT_EQ(MessageOf([&] { LoadTiff(source, target); }), c.message) << c.what;
     EXPECT_EQ(target.Width(), 2) << c.what;
     EXPECT_EQ(target.Format(), RasterFormat::Device) << c.what;
   }
@@ -262,9 +256,8 @@ TEST(LoadTiffFile, FailuresLeaveTheTargetAsItWas) {
 // A header of 8192 x 8192 grey pixels with 16 bytes of data: the 256 MiB
 // pixel buffer is refused by a budget just below it; within the budget the
 // decode goes on and fails on the missing strip, without filling the buffer.
-TEST(LoadTiffFile, TheMemoryBudgetBoundsThePixelBufferAHeaderAnnounces) {
-  TempDir dir;
-  testing::WriteFile(dir.File("huge.tif"), GreyHeader(8192, 8192));
+TEST(LoadTiff, TheMemoryBudgetBoundsThePixelBufferAHeaderAnnounces) {
+  const std::vector<std::uint8_t> huge = GreyHeader(8192, 8192);
   const std::uint64_t pixelBytes = std::uint64_t{8192} * 4 * 8192;
   const struct {
     std::uint64_t budget;
@@ -275,9 +268,9 @@ TEST(LoadTiffFile, TheMemoryBudgetBoundsThePixelBufferAHeaderAnnounces) {
   };
   for (const auto& c : cases) {
     const ScopedMemoryBudget budget(c.budget);
+    MemorySource source(huge);
     Raster target;
-    EXPECT_EQ(MessageOf([&] { LoadTiffFile(dir.File("huge.tif"), target); }), c.message)
-        << c.budget;
+    EXPECT_EQ(MessageOf([&] { LoadTiff(source, target); }), c.message) << c.budget;
     EXPECT_TRUE(target.Empty());
   }
 }
@@ -308,9 +301,9 @@ TEST(LoadTiffFile, EverySuiteFileDecodesOrFailsWithTheFormatMessage) {
 TEST(LoadTiffFile, SuiteImagesOfEachKindComeOutAsBgra) {
   const auto dir = testing::TestDataDir();
   if (dir.empty()) GTEST_SKIP() << "peer suites absent";
-  const Raster rgb = Load((dir / "tiff" / "rgb-3c-8b.tiff").string());
-  const Raster grey = Load((dir / "tiff" / "minisblack-1c-8b.tiff").string());
-  const Raster palette = Load((dir / "tiff" / "palette-1c-8b.tiff").string());
+  const Raster rgb = LoadFile(dir / "tiff" / "rgb-3c-8b.tiff");
+  const Raster grey = LoadFile(dir / "tiff" / "minisblack-1c-8b.tiff");
+  const Raster palette = LoadFile(dir / "tiff" / "palette-1c-8b.tiff");
   for (const Raster* raster : {&rgb, &grey, &palette}) {
     EXPECT_EQ(raster->Width(), 157);
     EXPECT_EQ(raster->Height(), 151);
@@ -318,7 +311,7 @@ TEST(LoadTiffFile, SuiteImagesOfEachKindComeOutAsBgra) {
       for (int x = 0; x < raster->Width(); x += 10) ASSERT_EQ(PixelAt(*raster, x, y)[3], 255);
     }
   }
-  const Raster pages = Load((dir / "tiff" / "test_two_ifds.tif").string());
+  const Raster pages = LoadFile(dir / "tiff" / "test_two_ifds.tif");
   EXPECT_GT(pages.Width(), 0);
 }
 
