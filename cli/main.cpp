@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "cli/program_start.h"
 #include "support/messages.h"
 
 namespace tolvane::cli {
@@ -33,5 +34,5 @@ int Run(const Arguments& args) {
 }  // namespace tolvane::cli
 
 int main(int argc, char** argv) {
-  return tolvane::cli::Run(tolvane::cli::Arguments(argv + 1, argv + argc));
+  return tolvane::cli::Run(tolvane::cli::StartProgram(argc, argv));
 }

@@ -131,10 +131,19 @@ ByteBlock ZeroedPixelBytes(std::size_t size) {
   }
 }
 
-std::size_t Raster::RowBytesFor(int width, int bitsPerPixel) {
+namespace {
+
+// In 64 bits: in a 32-bit program a row of a hostile width can exceed size_t.
+std::uint64_t WideRowBytes(int width, int bitsPerPixel) {
   const std::uint64_t bits = static_cast<std::uint64_t>(std::max(width, 0)) *
                              static_cast<std::uint64_t>(std::max(bitsPerPixel, 0));
-  return static_cast<std::size_t>((bits + 31) / 32 * 4);
+  return (bits + 31) / 32 * 4;
+}
+
+}  // namespace
+
+std::size_t Raster::RowBytesFor(int width, int bitsPerPixel) {
+  return static_cast<std::size_t>(WideRowBytes(width, bitsPerPixel));
 }
 
 void Raster::MakeStore(int width, int height, RasterFormat format, int bitsPerPixel,
@@ -145,8 +154,8 @@ void Raster::MakeStore(int width, int height, RasterFormat format, int bitsPerPi
   };
   std::shared_ptr<PixelStore> store;
   if (width > 0 && height > 0) {
-    const std::uint64_t total = static_cast<std::uint64_t>(RowBytesFor(width, bitsPerPixel)) *
-                                static_cast<std::uint64_t>(height);
+    const std::uint64_t total =
+        WideRowBytes(width, bitsPerPixel) * static_cast<std::uint64_t>(height);
     // Refused before anything is reserved: a header may announce any size.
     if (!FitsMemoryBudget(total)) refuse();
     if constexpr (sizeof(std::size_t) < sizeof(std::uint64_t)) {

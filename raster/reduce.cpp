@@ -308,7 +308,9 @@ void HalftoneReducer::ResolveColumns() {
     __m128i blueRed = _mm_set1_epi64x(static_cast<long long>(half));
     __m128i greenRest = blueRed;
     for (std::size_t k = 0; k < taps; ++k, a += Stride) {
-      const __m128i w = _mm_load_si128(reinterpret_cast<const __m128i*>(weights + 2 * k));
+      // Unaligned: a vector's storage is 16-byte aligned only where malloc's
+      // is (not in 32-bit Windows programs).
+      const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + 2 * k));
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
       blueRed = _mm_add_epi64(blueRed, _mm_mul_epu32(v, w));
       greenRest = _mm_add_epi64(greenRest, _mm_mul_epu32(_mm_srli_epi64(v, 32), w));

@@ -37,6 +37,9 @@ class InputFile : public ByteSource {
   ByteBlock ReadRest(std::size_t pieceSize) override;
 
  private:
+  // Moves to `offset` (at most the size); fails with the stream read error.
+  void SeekTo(std::uint64_t offset);
+
   int fd_ = -1;
   std::uint64_t size_ = 0;
   std::uint64_t position_ = 0;

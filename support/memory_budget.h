@@ -8,9 +8,10 @@ namespace tolvane {
 // decoder's whole-image buffer, the bytes of an input file. A request above
 // it fails at once with the asker's memory message, before any of it is
 // committed, so a small header announcing a huge image cannot make the
-// program reserve gigabytes. By default it is the machine's physical memory:
-// an image that needs more cannot be converted here anyway, and every image
-// that needs less still converts. Tests and fuzzers set it lower.
+// program reserve gigabytes. By default it is the memory the system has for
+// the process (support/system_memory.h): an image that needs more cannot be
+// converted here anyway, and every image that needs less still converts.
+// Tests and fuzzers set it lower.
 std::uint64_t MemoryBudget();
 void SetMemoryBudget(std::uint64_t bytes);
 

@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -19,6 +18,7 @@
 #include "support/messages.h"
 #include "support/report.h"
 #include "tests/convert/bmp_fixture.h"
+#include "tests/support/platform.h"
 #include "tests/support/test_support.h"
 
 namespace tolvane {
@@ -172,7 +172,7 @@ TEST_F(Cli, ConvertPrintsTheLogAndReportsFailuresAsTheErrorBoxWould) {
   const Outcome failed = Run({"convert", missing, small});
   EXPECT_EQ(failed.status, 1);
   EXPECT_EQ(failed.out, missing + "\n" + small + "\n4 x 2\n");
-  const std::string message = messages::CannotOpenFile(missing, OsErrorText(ENOENT));
+  const std::string message = messages::CannotOpenFile(missing, OsErrorText(testing::kNoSuchFile));
   EXPECT_EQ(failed.err, ErrorBoxText(message) + "\n");
   EXPECT_EQ(failed.err, message + "\n");  // the message ends in a space: no period
 
@@ -195,7 +195,8 @@ TEST_F(Cli, ConvertWithJobsPrintsEachFilesLinesTogetherInArgumentOrder) {
   const std::string expectedOut = large + "\n6000 x 800\n> " + dir_.File("large_2048.bmp") +
                                   "\n> 2047 x 273\n" + small + "\n4 x 2\n" + missing + "\n" + thin +
                                   "\n3000 x 5\n> " + dir_.File("thin_2048.bmp") + "\n> 2047 x 3\n";
-  const std::string expectedErr = messages::CannotOpenFile(missing, OsErrorText(ENOENT)) + "\n";
+  const std::string expectedErr =
+      messages::CannotOpenFile(missing, OsErrorText(testing::kNoSuchFile)) + "\n";
   for (const std::vector<std::string>& jobs :
        {std::vector<std::string>{"-j", "2"}, {"-j2"}, {"-j", "1"}, {}}) {
     std::vector<std::string> args = {"convert"};
@@ -248,8 +249,9 @@ TEST_F(Cli, RasterWritesTheWorkingRasterAsPng) {
   const Outcome missing = Run({"raster", dir_.File("missing.png"), output});
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.out, "");
-  EXPECT_EQ(missing.err,
-            messages::CannotOpenFile(dir_.File("missing.png"), OsErrorText(ENOENT)) + "\n");
+  EXPECT_EQ(
+      missing.err,
+      messages::CannotOpenFile(dir_.File("missing.png"), OsErrorText(testing::kNoSuchFile)) + "\n");
 }
 
 // The output is replaced by renaming, which the folder alone allows; an

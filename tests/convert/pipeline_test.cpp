@@ -28,6 +28,7 @@
 #include "tests/convert/conversion_failure.h"
 #include "tests/formats/jpeg/jpeg_fixtures.h"
 #include "tests/formats/tiff/tiff_fixture.h"
+#include "tests/support/platform.h"
 #include "tests/support/test_support.h"
 
 namespace tolvane {
@@ -302,7 +303,8 @@ TEST(PipelinedConversion, AnOutputThatCannotBeMadeFailsAfterThePreviewOfTheReduc
   const std::string output = dir.File("photo_2048.png");
   fs::create_directory(output);
   Recorder recorder;
-  EXPECT_EQ(FailureOf(path, recorder), messages::CannotCreateFile(output, OsErrorText(EISDIR)));
+  EXPECT_EQ(FailureOf(path, recorder),
+            messages::CannotCreateFile(output, OsErrorText(testing::kIsAFolder)));
   EXPECT_EQ(recorder.events,
             (std::vector<std::string>{"clear", path, "show raster", messages::SizeLine(2600, 200),
                                       "show raster"}));

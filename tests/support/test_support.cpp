@@ -44,6 +44,14 @@ std::vector<std::uint8_t> ReadFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+bool NamesAreCaseSensitiveIn(const std::filesystem::path& folder) {
+  const std::filesystem::path probe = folder / "case-probe";
+  WriteFile(probe.string(), {});
+  const bool sensitive = !std::filesystem::exists(folder / "CASE-PROBE");
+  std::filesystem::remove(probe);
+  return sensitive;
+}
+
 std::filesystem::path TestDataDir() {
   const char* dir = std::getenv("TOLVANE_TESTDATA_DIR");
   if (dir == nullptr || !std::filesystem::is_directory(dir)) return {};

@@ -30,6 +30,9 @@ class TempDir {
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> ReadFile(const std::string& path);
 
+// True when two names that differ in case only name two files in the folder.
+bool NamesAreCaseSensitiveIn(const std::filesystem::path& folder);
+
 // The folder of the peer suites (TOLVANE_TESTDATA_DIR), or empty when absent.
 std::filesystem::path TestDataDir();
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "support/memory_budget.h"
 #include "support/messages.h"
 #include "tests/formats/bmp/bmp_fixture.h"
+#include "tests/support/platform.h"
 #include "tests/support/test_support.h"
 
 namespace tolvane {
@@ -293,7 +293,7 @@ TEST(BmpReader, MissingFileCannotBeOpened) {
     LoadBmpFile(path, raster);
     FAIL() << "read without error";
   } catch (const Error& e) {
-    EXPECT_EQ(e.what(), messages::CannotOpenFile(path, OsErrorText(ENOENT)));
+    EXPECT_EQ(e.what(), messages::CannotOpenFile(path, OsErrorText(testing::kNoSuchFile)));
   }
 }
 

@@ -1,10 +1,8 @@
 #include "formats/png/png_encoder.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <zlib.h>
 
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -13,6 +11,7 @@
 
 #include "support/error.h"
 #include "support/messages.h"
+#include "tests/support/platform.h"
 #include "tests/support/test_support.h"
 
 #ifdef TOLVANE_DEFLATE_WRAPPED
@@ -467,33 +466,12 @@ TEST(PngEncoderTest, FailingRowSourceLeavesNoFile) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
-// Caps the size of files this process may write, as a full disk would.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, previous_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit saved_{};
-  void (*previous_)(int) = nullptr;
-};
-
 TEST(PngEncoderTest, ShortWriteFailsWithTheWriteErrorAndLeavesNoFile) {
+  if (!testing::FileSizeLimit::Supported()) GTEST_SKIP() << "no file size limit on this system";
   TempDir dir;
   const Image noise = MakeImage(300, 300, 8, 2, 0, 31);
   try {
-    FileSizeLimit limit(100000);
+    const testing::FileSizeLimit limit(100000);
     AtomicOutputFile out(dir.File("out.png"));
     WriteImageData(out, noise.header,
                    [&](int y) { return std::span<const std::uint8_t>(noise.rows.at(y)); });

@@ -1,7 +1,6 @@
 #include "formats/tiff/tiff_reader.h"
 
 #include <gtest/gtest.h>
-#include <tiffio.h>
 
 #include <filesystem>
 #include <iostream>
@@ -12,7 +11,7 @@
 #include "support/error.h"
 #include "support/memory_budget.h"
 #include "support/messages.h"
-#include "tests/formats/tiff/tiff_fixture.h"
+#include "tests/support/platform.h"
 #include "tests/support/test_support.h"
 
 namespace tolvane {
@@ -23,41 +22,68 @@ using testing::MessageOf;
 using testing::PutLe16;
 using testing::PutLe32;
 
-// One page for libtiff to write: RGB or RGBA, 8 bits, contiguous samples.
+// The ExtraSamples values of an alpha channel.
+constexpr int kAssociatedAlpha = 1;
+constexpr int kUnassociatedAlpha = 2;
+
+// One page of an uncompressed TIFF: RGB or RGBA, 8 bits, contiguous samples.
 struct Page {
   int width = 1;
   int height = 1;
-  int extraSample = -1;               // -1: no alpha; else EXTRASAMPLE_ASSOCALPHA or _UNASSALPHA
+  int extraSample = -1;               // -1: no alpha; else kAssociatedAlpha or kUnassociatedAlpha
   std::vector<std::uint8_t> samples;  // top row first
 };
 
-void WritePages(TIFF* tif, const std::vector<Page>& pages) {
-  for (const Page& page : pages) {
-    const int channels = page.extraSample < 0 ? 3 : 4;
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(page.width));
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(page.height));
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, channels);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 64);
-    if (page.extraSample >= 0) {
-      const std::uint16_t kind = static_cast<std::uint16_t>(page.extraSample);
-      TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &kind);
-    }
-    const std::size_t rowBytes = static_cast<std::size_t>(page.width) * channels;
-    std::vector<std::uint8_t> row(rowBytes);
-    for (int y = 0; y < page.height; ++y) {
-      std::copy_n(page.samples.begin() + static_cast<long>(y * rowBytes), rowBytes, row.begin());
-      ASSERT_EQ(TIFFWriteScanline(tif, row.data(), static_cast<std::uint32_t>(y), 0), 1);
-    }
-    TIFFWriteDirectory(tif);
-  }
-}
-
+// Written by hand, little-endian, one strip a page, so that the same files
+// reach every platform's reader.
 std::vector<std::uint8_t> TiffOf(const std::vector<Page>& pages) {
-  return testing::TiffInMemory([&](TIFF* tif) { WritePages(tif, pages); });
+  std::vector<std::uint8_t> out = {'I', 'I', 42, 0};
+  std::size_t nextIfdLink = out.size();
+  PutLe32(out, 0);
+  for (const Page& page : pages) {
+    const std::uint32_t channels = page.extraSample < 0 ? 3 : 4;
+    const auto dataOffset = static_cast<std::uint32_t>(out.size());
+    out.insert(out.end(), page.samples.begin(), page.samples.end());
+    if (out.size() % 2 != 0) out.push_back(0);
+    const auto bitsOffset = static_cast<std::uint32_t>(out.size());
+    for (std::uint32_t i = 0; i < channels; ++i) PutLe16(out, 8);
+    const auto ifdOffset = static_cast<std::uint32_t>(out.size());
+    for (int i = 0; i < 4; ++i)
+      out[nextIfdLink + i] = static_cast<std::uint8_t>(ifdOffset >> (8 * i));
+    struct Entry {
+      std::uint16_t tag, type;
+      std::uint32_t count, value;
+    };
+    std::vector<Entry> entries = {
+        {256, 4, 1, static_cast<std::uint32_t>(page.width)},
+        {257, 4, 1, static_cast<std::uint32_t>(page.height)},
+        {258, 3, channels, bitsOffset},
+        {259, 3, 1, 1},  // no compression
+        {262, 3, 1, 2},  // RGB
+        {273, 4, 1, dataOffset},
+        {277, 3, 1, channels},
+        {278, 4, 1, static_cast<std::uint32_t>(page.height)},
+        {279, 4, 1, static_cast<std::uint32_t>(page.samples.size())},
+        {284, 3, 1, 1},  // contiguous samples
+    };
+    if (page.extraSample >= 0)
+      entries.push_back({338, 3, 1, static_cast<std::uint32_t>(page.extraSample)});
+    PutLe16(out, static_cast<std::uint32_t>(entries.size()));
+    for (const Entry& e : entries) {
+      PutLe16(out, e.tag);
+      PutLe16(out, e.type);
+      PutLe32(out, e.count);
+      if (e.type == 3 && e.count == 1) {
+        PutLe16(out, e.value);
+        PutLe16(out, 0);
+      } else {
+        PutLe32(out, e.value);
+      }
+    }
+    nextIfdLink = out.size();
+    PutLe32(out, 0);
+  }
+  return out;
 }
 
 // A page of one colour.
@@ -94,8 +120,8 @@ TEST(LoadTiff, StraightAndAssociatedAlphaBothComeOutPremultipliedByTheSameRule) 
         stored;  // red 200, green 100, blue 50, alpha 128 as the file keeps it
   };
   const Case cases[] = {
-      {EXTRASAMPLE_UNASSALPHA, {200, 100, 50, 128, 30, 60, 90, 0, 10, 20, 30, 255}},
-      {EXTRASAMPLE_ASSOCALPHA, {100, 50, 25, 128, 0, 0, 0, 0, 10, 20, 30, 255}},
+      {kUnassociatedAlpha, {200, 100, 50, 128, 30, 60, 90, 0, 10, 20, 30, 255}},
+      {kAssociatedAlpha, {100, 50, 25, 128, 0, 0, 0, 0, 10, 20, 30, 255}},
   };
   for (const Case& c : cases) {
     const Raster raster = Load(TiffOf({Page{3, 1, c.extraSample, c.stored}}));
@@ -110,8 +136,8 @@ TEST(LoadTiff, StraightAndAssociatedAlphaBothComeOutPremultipliedByTheSameRule) 
 
 TEST(LoadTiff, EveryColourAndAlphaPairFollowsTheRoundingRule) {
   // Column c, row a: colour c with alpha a.
-  Page straight{256, 256, EXTRASAMPLE_UNASSALPHA, {}};
-  Page associated{256, 256, EXTRASAMPLE_ASSOCALPHA, {}};
+  Page straight{256, 256, kUnassociatedAlpha, {}};
+  Page associated{256, 256, kAssociatedAlpha, {}};
   for (int a = 0; a < 256; ++a) {
     for (int c = 0; c < 256; ++c) {
       const auto colour = static_cast<std::uint8_t>(c);
@@ -129,10 +155,18 @@ TEST(LoadTiff, EveryColourAndAlphaPairFollowsTheRoundingRule) {
                 (std::vector<int>{premultiplied, premultiplied, premultiplied, a}))
           << "straight " << c << " " << a;
       // Stored premultiplied: kept, except colours above their alpha, which
-      // no straight colour can give and which become the alpha.
+      // no straight colour can give and which become the alpha. The system's
+      // decoder makes colours straight by its own rounding, which may lose
+      // one, and has no rule for colours above their alpha.
       const int kept = std::min(c, a);
-      ASSERT_EQ(PixelAt(fromAssociated, c, a), (std::vector<int>{kept, kept, kept, a}))
-          << "associated " << c << " " << a;
+      const std::vector<int> pixel = PixelAt(fromAssociated, c, a);
+      if (!testing::kSystemDecodesTiff) {
+        ASSERT_EQ(pixel, (std::vector<int>{kept, kept, kept, a})) << "associated " << c << " " << a;
+      } else if (c <= a) {
+        ASSERT_LE(kept - pixel[0], 1) << "associated " << c << " " << a;
+        ASSERT_GE(kept - pixel[0], 0) << "associated " << c << " " << a;
+        ASSERT_EQ(pixel[3], a) << "associated " << c << " " << a;
+      }
     }
   }
 }
@@ -260,7 +294,8 @@ TEST(LoadTiffFile, EverySuiteFileDecodesOrFailsWithTheFormatMessage) {
     }
     std::cout << name << ": " << (message.empty() ? "decoded" : message) << "\n";
   }
-  EXPECT_GT(decoded, 20);
+  // libtiff reads 27 of them, Wine's imaging component 20.
+  EXPECT_GE(decoded, 20);
 }
 
 TEST(LoadTiffFile, SuiteImagesOfEachKindComeOutAsBgra) {
