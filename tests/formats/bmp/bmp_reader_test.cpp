@@ -65,26 +65,17 @@ std::vector<FailureCase> FailureCases() {
   // The info header must be whole.
   cases.push_back({"file header only", FirstBytes(Good24().Bytes(), 14), kInvalid});
   cases.push_back({"ends inside the length", FirstBytes(Good24().Bytes(), 16), kInvalid});
-  cases.push_back({"ends inside a core header",
-                   FirstBytes(
-                       [] {
-                         BmpFixture f = Good24();
-                         f.headerLength = 12;
-                         return f.Bytes();
-                       }(),
-                       14 + 10),
-                   kInvalid});
+  const auto withHeaderLength = [](std::uint32_t length) {
+    BmpFixture f = Good24();
+    f.headerLength = length;
+    return f.Bytes();
+  };
+  cases.push_back(
+      {"ends inside a core header", FirstBytes(withHeaderLength(12), 14 + 10), kInvalid});
   cases.push_back(
       {"ends inside a 40-byte header", FirstBytes(Good24().Bytes(), 14 + 30), kInvalid});
-  cases.push_back({"ends inside a 124-byte header",
-                   FirstBytes(
-                       [] {
-                         BmpFixture f = Good24();
-                         f.headerLength = 124;
-                         return f.Bytes();
-                       }(),
-                       14 + 100),
-                   kInvalid});
+  cases.push_back(
+      {"ends inside a 124-byte header", FirstBytes(withHeaderLength(124), 14 + 100), kInvalid});
   for (std::uint32_t length : {0u, 4u, 11u, 16u, 20u, 39u}) {
     BmpFixture f = Good24();
     f.headerLength = length;
