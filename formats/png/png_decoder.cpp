@@ -1,7 +1,5 @@
 #include "formats/png/png_decoder.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -9,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/png/png_inflate.h"
 #include "formats/png/png_unfilter.h"
 #include "raster/packed_index.h"
 #include "support/error.h"
@@ -51,8 +50,6 @@ int StoreBitsFor(std::uint8_t colorType, std::uint8_t bitDepth) {
 
 unsigned GrayRampStep(std::uint8_t bitDepth) { return bitDepth == 2 ? 5 : 1; }
 
-void FailInflate(int zlibResult) { throw Error(messages::PngInflateError(zlibResult)); }
-
 DecodedPlanes CreatePlanes(const PngHeader& header) {
   DecodedPlanes planes;
   const int bits = StoreBitsFor(header.colorType, header.bitDepth);
@@ -73,45 +70,30 @@ namespace {
 // zlib's inflate over the IDAT pieces, handing out exactly the bytes asked for.
 class Inflater {
  public:
-  explicit Inflater(IdatSource& source) : source_(source) {
-    const int result = inflateInit(&stream_);
-    if (result != Z_OK) FailInflate(result);
-  }
-  ~Inflater() { inflateEnd(&stream_); }
-  Inflater(const Inflater&) = delete;
-  Inflater& operator=(const Inflater&) = delete;
+  explicit Inflater(IdatSource& source) : source_(source) {}
 
   // Fills out with count bytes; false when the file ended first.
   bool Fill(std::uint8_t* out, std::size_t count) {
-    stream_.next_out = out;
-    stream_.avail_out = static_cast<uInt>(count);
-    while (stream_.avail_out > 0) {
+    z_stream& stream = inflate_.Get();
+    stream.next_out = out;
+    stream.avail_out = static_cast<uInt>(count);
+    while (stream.avail_out > 0) {
       // A stream that has ended cannot give the rows still missing.
       if (streamEnded_) FailInflate(Z_STREAM_END);
-      if (stream_.avail_in == 0) {
+      if (stream.avail_in == 0) {
         const auto piece = source_.Fetch();
         if (piece.empty()) return false;
-        stream_.next_in = const_cast<Bytef*>(piece.data());
-        stream_.avail_in = static_cast<uInt>(piece.size());
+        stream.next_in = const_cast<Bytef*>(piece.data());
+        stream.avail_in = static_cast<uInt>(piece.size());
       }
-      const uInt inBefore = stream_.avail_in;
-      const uInt outBefore = stream_.avail_out;
-      const int result = inflate(&stream_, Z_NO_FLUSH);
-      if (result < 0) FailInflate(result);
-      if (result == Z_STREAM_END) {
-        streamEnded_ = true;
-      } else if (result != Z_OK) {
-        FailInflate(result);  // Z_NEED_DICT: no dictionary can be given
-      } else if (stream_.avail_in == inBefore && stream_.avail_out == outBefore) {
-        FailInflate(Z_BUF_ERROR);  // no progress; never loop on it
-      }
+      streamEnded_ = inflate_.Step();
     }
     return true;
   }
 
  private:
   IdatSource& source_;
-  z_stream stream_{};
+  InflateStream inflate_;
   bool streamEnded_ = false;
 };
 

@@ -50,9 +50,6 @@ int StoreBitsFor(std::uint8_t colorType, std::uint8_t bitDepth);
 // and 15, every other depth as itself.
 unsigned GrayRampStep(std::uint8_t bitDepth);
 
-// Fails with the zlib message for a result of inflate or inflateInit.
-[[noreturn]] void FailInflate(int zlibResult);
-
 // Zero-filled planes for a header; no store when the combination is not
 // taken (decoding then fails). Fails with the out-of-memory message.
 DecodedPlanes CreatePlanes(const PngHeader& header);
