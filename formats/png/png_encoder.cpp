@@ -15,6 +15,7 @@
 #include "formats/png/png_unfilter.h"
 #include "support/byte_block.h"
 #include "support/error.h"
+#include "support/memory_budget.h"
 #include "support/messages.h"
 
 namespace tolvane::png {
@@ -234,18 +235,29 @@ std::vector<std::uint8_t> RowBuffer(std::size_t size) {
   }
 }
 
+// The bits of a pixel, the bytes of a whole scan line and the filter's bytes
+// per pixel, for a header the writer takes; fails with the pixel-format
+// message for any other.
+struct RowLayout {
+  std::uint32_t bitsPerPixel;
+  std::size_t rowBytes;
+  std::size_t filterBpp;
+};
+
+RowLayout CheckedLayout(const ImageHeader& header) {
+  if (!ValidDepth(header.colorType, header.bitDepth) || header.interlace > 1) FailPixelFormat();
+  if (header.height > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
+    FailPixelFormat();
+  const std::uint32_t bitsPerPixel = header.bitDepth * Channels(header.colorType);
+  return {bitsPerPixel, RowBytes(header.width, bitsPerPixel),
+          std::max<std::size_t>(1, bitsPerPixel / 8)};
+}
+
 }  // namespace
 
 void WriteImageData(AtomicOutputFile& out, const ImageHeader& header,
                     const std::function<std::span<const std::uint8_t>(int y)>& fetchRow) {
-  const std::uint32_t channels = Channels(header.colorType);
-  if (!ValidDepth(header.colorType, header.bitDepth) || header.interlace > 1) FailPixelFormat();
-  if (header.height > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
-    FailPixelFormat();
-
-  const std::uint32_t bitsPerPixel = header.bitDepth * channels;
-  const std::size_t bpp = std::max<std::size_t>(1, bitsPerPixel / 8);
-  const std::size_t rowBytes = RowBytes(header.width, bitsPerPixel);
+  const auto [bitsPerPixel, rowBytes, bpp] = CheckedLayout(header);
   const bool interlaced = header.interlace == 1;
 
   // All buffers are made once, at the size of a whole row; no pass row is longer.
@@ -314,24 +326,22 @@ void WriteHeader(AtomicOutputFile& out, const ImageHeader& header) {
   WriteChunk(out, "IHDR", ihdr);
 }
 
-std::size_t FilterBytesPerPixel(const ImageHeader& header) {
-  return std::max<std::size_t>(1, header.bitDepth * Channels(header.colorType) / 8);
-}
-
 }  // namespace
 
 PngWriter::PngWriter(AtomicOutputFile& out, const ImageHeader& header,
                      std::span<const std::uint8_t> palette,
                      std::span<const std::uint8_t> transparency)
     : out_(out), header_(header) {
-  const std::uint32_t channels = Channels(header.colorType);
-  if (!ValidDepth(header.colorType, header.bitDepth) || header.interlace > 1) FailPixelFormat();
-  if (header.height > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
-    FailPixelFormat();
-  rowBytes_ = RowBytes(header.width, header.bitDepth * channels);
-  filterBpp_ = FilterBytesPerPixel(header);
+  const RowLayout layout = CheckedLayout(header);
+  rowBytes_ = layout.rowBytes;
+  filterBpp_ = layout.filterBpp;
   if (header.interlace == 1) {
-    kept_ = ZeroedPixelBytes(rowBytes_ * header.height);
+    // In 64 bits: a 32-bit program's size_t could wrap.
+    const std::uint64_t keptBytes = std::uint64_t{rowBytes_} * header.height;
+    if (!FitsMemoryBudget(keptBytes) || keptBytes > std::numeric_limits<std::size_t>::max()) {
+      throw Error(std::string(messages::kSystemResourcesLow));
+    }
+    kept_ = ZeroedPixelBytes(static_cast<std::size_t>(keptBytes));
   } else {
     filtered_ = RowBuffer(rowBytes_);
   }
@@ -432,10 +442,8 @@ void WritePng(AtomicOutputFile& out, const Raster& raster, std::uint8_t interlac
 
   PngWriter writer(out, header, plte, trns);
   if (raster.Empty()) {
-    // Rows of nothing: a pass without rows or columns has no scan lines.
-    const std::vector<std::uint8_t> none(
-        RowBytes(header.width, header.bitDepth * Channels(header.colorType)));
-    for (int y = 0; y < raster.Height(); ++y) writer.WriteRow(none);
+    // No row holds a pixel, and a pass without rows or columns has no scan
+    // lines: there is nothing to write.
   } else if (indexed) {
     for (int y = 0; y < raster.Height(); ++y) writer.WriteRow(raster.Row(y));
   } else if (raster.Format() == RasterFormat::Device || raster.Format() == RasterFormat::Bits32) {
