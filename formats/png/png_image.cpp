@@ -39,15 +39,12 @@ void PngImage::Discard() {
   width_ = 0;
   height_ = 0;
   header_ = {};
-  chunkTypes_.clear();
+  readChunks_ = false;
+  hasTransparencyChunk_ = false;
   planes_ = {};
   palette_.clear();
   transparency_.fill(255);
   keyColor_ = {};
-}
-
-bool PngImage::HasChunk(const ChunkType& type) const {
-  return std::find(chunkTypes_.begin(), chunkTypes_.end(), type) != chunkTypes_.end();
 }
 
 void PngImage::LoadPng(const std::string& path, RowProgress* progress) {
@@ -84,7 +81,7 @@ void PngImage::LoadPng(ByteSource& bytes, RowProgress* progress) {
           header_.colorType == png::kGrayAlpha || header_.colorType == png::kRgbAlpha;
       png::DecodeImageData(header_, source, gamma.forward, planes_, withAlpha ? nullptr : progress);
       imageDecoded = true;
-      chunkTypes_.push_back(chunk.type);
+      readChunks_ = true;
       continue;
     }
 
@@ -102,7 +99,8 @@ void PngImage::LoadPng(ByteSource& bytes, RowProgress* progress) {
     }
     // pHYs, tIME, tEXt, zTXt (once inflated) and unknown ancillary chunks
     // are read past: nothing uses them.
-    chunkTypes_.push_back(chunk.type);
+    readChunks_ = true;
+    hasTransparencyChunk_ = hasTransparencyChunk_ || chunk.type == png::ktRNS;
     if (chunk.type == png::kIEND) break;
   }
   if (!imageDecoded) Fail(messages::kPngNoImageData);
@@ -190,9 +188,9 @@ PngImage::Transparency PngImage::TransparencyMode() const {
     case png::kGrayAlpha:
     case png::kRgbAlpha: return Transparency::Partial;
     case png::kGray:
-    case png::kRgb: return HasChunk(png::ktRNS) ? Transparency::Key : Transparency::None;
+    case png::kRgb: return hasTransparencyChunk_ ? Transparency::Key : Transparency::None;
     case png::kPalette: {
-      if (!HasChunk(png::ktRNS)) return Transparency::None;
+      if (!hasTransparencyChunk_) return Transparency::None;
       const auto below = std::count_if(transparency_.begin(), transparency_.end(),
                                        [](std::uint8_t v) { return v != 255; });
       return below == 1 ? Transparency::Key : Transparency::Partial;
@@ -202,7 +200,7 @@ PngImage::Transparency PngImage::TransparencyMode() const {
 }
 
 void PngImage::Draw(Surface& surface, const Rect& rect) const {
-  if (chunkTypes_.empty() || planes_.store.Empty()) return;
+  if (!readChunks_ || planes_.store.Empty()) return;
   switch (TransparencyMode()) {
     case Transparency::None: StretchNearest(surface, rect, planes_.store); break;
     case Transparency::Key: StretchColorKey(surface, rect, planes_.store, keyColor_); break;

@@ -46,7 +46,6 @@ class PngImage {
 
  private:
   void Discard();
-  bool HasChunk(const png::ChunkType& type) const;
   void ReadHeaderChunk(const std::vector<std::uint8_t>& data);
   void ReadPaletteChunk(const std::vector<std::uint8_t>& data, const png::ByteTable& gamma);
   void ReadTransparencyChunk(const std::vector<std::uint8_t>& data);
@@ -57,7 +56,10 @@ class PngImage {
   int height_ = 0;
   int interlaceMethod_ = 0;
   png::PngHeader header_;
-  std::vector<png::ChunkType> chunkTypes_;  // of the chunks read, in order
+  // Of the chunks read: whether there were any, and whether one was tRNS;
+  // nothing else of them is used.
+  bool readChunks_ = false;
+  bool hasTransparencyChunk_ = false;
   // Copies share the decoded planes; nothing changes them after decoding.
   png::DecodedPlanes planes_;
   std::vector<PaletteEntry> palette_;
