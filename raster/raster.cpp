@@ -123,11 +123,20 @@ struct Raster::PixelStore {
   ByteBlock bytes;
 };
 
-ByteBlock ZeroedPixelBytes(std::size_t size) {
+namespace {
+
+[[noreturn]] void Refuse(StoreRefusal refusal) {
+  throw Error(std::string(refusal == StoreRefusal::OutOfMemory ? messages::kOutOfMemory
+                                                               : messages::kSystemResourcesLow));
+}
+
+}  // namespace
+
+ByteBlock ZeroedPixelBytes(std::size_t size, StoreRefusal refusal) {
   try {
     return ByteBlock::Zeroed(size);
   } catch (const std::bad_alloc&) {
-    throw Error(std::string(messages::kSystemResourcesLow));
+    Refuse(refusal);
   }
 }
 
@@ -148,26 +157,18 @@ std::size_t Raster::RowBytesFor(int width, int bitsPerPixel) {
 
 void Raster::MakeStore(int width, int height, RasterFormat format, int bitsPerPixel,
                        StoreRefusal refusal) {
-  const auto refuse = [refusal] {
-    throw Error(std::string(refusal == StoreRefusal::OutOfMemory ? messages::kOutOfMemory
-                                                                 : messages::kSystemResourcesLow));
-  };
   std::shared_ptr<PixelStore> store;
   if (width > 0 && height > 0) {
     const std::uint64_t total =
         WideRowBytes(width, bitsPerPixel) * static_cast<std::uint64_t>(height);
     // Refused before anything is reserved: a header may announce any size.
-    if (!FitsMemoryBudget(total)) refuse();
+    if (!FitsMemoryBudget(total)) Refuse(refusal);
     if constexpr (sizeof(std::size_t) < sizeof(std::uint64_t)) {
-      if (total > std::numeric_limits<std::size_t>::max()) refuse();
+      if (total > std::numeric_limits<std::size_t>::max()) Refuse(refusal);
     }
     store = std::make_shared<PixelStore>();
     // Zero pages come lazily, so a large store costs nothing until written.
-    try {
-      store->bytes = ByteBlock::Zeroed(static_cast<std::size_t>(total));
-    } catch (const std::bad_alloc&) {
-      refuse();
-    }
+    store->bytes = ZeroedPixelBytes(static_cast<std::size_t>(total), refusal);
   }
   width_ = width;
   height_ = height;

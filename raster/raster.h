@@ -191,8 +191,9 @@ class Raster {
 };
 
 // The zero bytes of a new pixel store, or of an image-sized buffer made in
-// its stead. Fails with the system-resources message, as a raster's store does.
-ByteBlock ZeroedPixelBytes(std::size_t size);
+// its stead. Fails with the message `refusal` names when the system refuses.
+ByteBlock ZeroedPixelBytes(std::size_t size,
+                           StoreRefusal refusal = StoreRefusal::SystemResourcesLow);
 
 // Row y of any raster as 32-bit pixels: blue, green, red, fourth byte. Palette
 // stores are read through their palette, bit fields scaled to 8 bits. The
