@@ -23,6 +23,10 @@ ByteBlock BlockForRest(std::uint64_t size) {
   }
 }
 
+void ByteSource::ReadExact(void* buffer, std::size_t count) {
+  if (Read(buffer, count) != count) throw Error(std::string(messages::kReadError));
+}
+
 std::size_t MemorySource::Read(void* buffer, std::size_t count) {
   const std::size_t got = std::min(count, bytes_.size() - position_);
   if (got > 0) std::memcpy(buffer, bytes_.data() + position_, got);

@@ -21,6 +21,9 @@ class ByteSource {
   // Reads up to `count` bytes; fewer only at the end.
   virtual std::size_t Read(void* buffer, std::size_t count) = 0;
 
+  // Reads exactly `count` bytes or fails with the stream read error.
+  void ReadExact(void* buffer, std::size_t count);
+
   // Skips forward; past the end simply leaves the source at its end.
   virtual void Skip(std::uint64_t count) = 0;
 

@@ -11,10 +11,6 @@
 
 namespace tolvane {
 
-void InputFile::ReadExact(void* buffer, std::size_t count) {
-  if (Read(buffer, count) != count) throw Error(std::string(messages::kReadError));
-}
-
 void InputFile::Skip(std::uint64_t count) {
   const std::uint64_t target = position_ + count < position_ ? size_ : position_ + count;
   const std::uint64_t clamped = target > size_ ? size_ : target;

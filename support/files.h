@@ -25,9 +25,6 @@ class InputFile : public ByteSource {
   // Reads up to `count` bytes; fewer only at the end of the file.
   std::size_t Read(void* buffer, std::size_t count) override;
 
-  // Reads exactly `count` bytes or fails with the stream read error.
-  void ReadExact(void* buffer, std::size_t count);
-
   // Skips forward; past the end simply leaves the file at its end.
   void Skip(std::uint64_t count) override;
 

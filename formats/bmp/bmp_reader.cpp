@@ -47,7 +47,7 @@ class BmpSource {
 
   // Reads exactly `count` bytes or fails with the stream read error.
   void Read(void* buffer, std::size_t count) {
-    if (file_.Read(buffer, count) != count) throw Error(std::string(messages::kReadError));
+    file_.ReadExact(buffer, count);
     remaining_ -= count;
   }
 
