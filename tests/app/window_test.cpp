@@ -258,7 +258,10 @@ std::vector<DropPlace> DropPlaces(TForm102& form) {
 }
 
 TEST_F(WindowTest, AFileManagersDragConvertsWhereverItIsReleased) {
-  const std::string path = dir.File("photo.bmp");
+  // A name a file manager must percent-encode in its URI: a blank, "#", "%"
+  // and letters beyond ASCII.
+  const std::string name = "写真 #1 100%.bmp";
+  const std::string path = dir.File(name);
   testing::WriteFile(path, Bitmap(5, 3));
   QMimeData data;
   SetFileManagerDrag(data, path);
@@ -270,7 +273,7 @@ TEST_F(WindowTest, AFileManagersDragConvertsWhereverItIsReleased) {
     EXPECT_TRUE(DeliverDrag(place.receiver, place.at, data)) << place.name;
     WaitUntilDropsHandled();
     EXPECT_EQ(form->Memo1->Text(), path + "\r\n5 x 3\r\n") << place.name;
-    EXPECT_EQ(form->Edit1->text(), QStringLiteral("photo.bmp")) << place.name;
+    EXPECT_EQ(form->Edit1->text(), QString::fromStdString(name)) << place.name;
     const Raster* shown = std::get_if<Raster>(&form->Image1->Current());
     ASSERT_NE(shown, nullptr) << place.name;
     EXPECT_EQ(shown->Width(), 5) << place.name;

@@ -25,6 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::FailureOf;
+using testing::FilesIn;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::UniformBmp;
@@ -48,15 +49,6 @@ class Recorder : public Log, public Preview {
 };
 
 using Events = std::vector<std::string>;
-
-std::vector<std::string> FilesIn(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    names.push_back(fs::relative(entry.path(), folder).string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 TEST(ConvertImageFile, UnhandledExtensionsChangeNothing) {
   TempDir dir;

@@ -23,18 +23,14 @@ namespace tolvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FilesIn;
 using testing::MessageOf;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
+using testing::WriteOutput;
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
-
-void WriteOutput(const std::string& path, const std::string& text) {
-  AtomicOutputFile out(path);
-  out.Write(text.data(), text.size());
-  out.Commit();
-}
 
 std::string Text(const std::string& path) {
   const std::vector<std::uint8_t> bytes = ReadFile(path);
@@ -45,14 +41,6 @@ mode_t ModeOf(const std::string& path) {
   struct stat info {};
   EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
   return info.st_mode & 07777;
-}
-
-// The names in a folder, so that a test sees every temporary file left over.
-std::vector<std::string> Entries(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 // Sets the process umask for one test and puts the old one back.
@@ -114,7 +102,7 @@ TEST(AtomicOutputFile, ManyThreadsGetTheModeOfAPlainCreate) {
       if (ModeOf(entry.path()) != (0666 & ~mask)) ++wrong;
     }
     EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(Entries(dir.Path()).size(),
+    EXPECT_EQ(FilesIn(dir.Path()).size(),
               static_cast<std::size_t>(kThreads * kFilesEach / kCommitEvery));
     EXPECT_EQ(::umask(mask), mask);
   }
@@ -141,7 +129,7 @@ TEST(AtomicOutputFile, ReplacedFileKeepsItsModeAndOwner) {
     EXPECT_EQ(info.st_uid, 65534u);
     EXPECT_EQ(info.st_gid, 65534u);
   }
-  EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"out.png"});
+  EXPECT_EQ(FilesIn(dir.Path()), std::vector<std::string>{"out.png"});
 }
 
 // A link is written through: the link stays, its final target gets the bytes,
@@ -184,8 +172,8 @@ TEST(AtomicOutputFile, WritesThroughLinks) {
     EXPECT_EQ(Text(target), "new");
     EXPECT_FALSE(fs::is_symlink(target));
     EXPECT_EQ(ModeOf(target), c.exists ? 0640u : 0644u);
-    EXPECT_EQ(Entries(elsewhere.Path()), std::vector<std::string>{c.target});
-    EXPECT_EQ(Entries(outputs.Path()).size(), c.chain ? 2u : 1u);
+    EXPECT_EQ(FilesIn(elsewhere.Path()), std::vector<std::string>{c.target});
+    EXPECT_EQ(FilesIn(outputs.Path()).size(), c.chain ? 2u : 1u);
   }
 }
 
@@ -196,7 +184,7 @@ TEST(AtomicOutputFile, LinkLoopFailsAsAPlainCreateWould) {
   fs::create_symlink("out.png", dir.File("back.png"));
   EXPECT_EQ(MessageOf([&] { WriteOutput(path, "new"); }),
             messages::CannotCreateFile(path, OsErrorText(ELOOP)));
-  EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"back.png", "out.png"}));
+  EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"back.png", "out.png"}));
 }
 
 // Every failure leaves the folder as it was: no temporary file, no file
@@ -221,15 +209,16 @@ TEST(AtomicOutputFile, FailuresLeaveNothingBehind) {
     abandoned.Write("x", 1);
   }
   // The rename fails when the target turns into a folder meanwhile.
-  EXPECT_NE(MessageOf([&] {
+  EXPECT_EQ(MessageOf([&] {
               AtomicOutputFile out(dir.File("late.png"));
               fs::create_directory(dir.File("late.png"));
               fs::create_directory(dir.File("late.png/inside"));
               out.Commit();
             }),
-            "");
+            messages::CannotCreateFile(dir.File("late.png"), OsErrorText(EISDIR)));
 
-  EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"folder.png", "late.png", "link.png"}));
+  EXPECT_EQ(FilesIn(dir.Path()),
+            (std::vector<std::string>{"folder.png", "late.png", "late.png/inside", "link.png"}));
   EXPECT_EQ(openDescriptors(), before);
 }
 

@@ -9,6 +9,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "support/files.h"
+
 namespace tolvane::testing {
 
 TempDir::TempDir() {
@@ -42,6 +44,21 @@ std::vector<std::uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteOutput(const std::string& path, const std::string& text) {
+  AtomicOutputFile out(path);
+  out.Write(text.data(), text.size());
+  out.Commit();
+}
+
+std::vector<std::string> FilesIn(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    names.push_back(entry.path().lexically_relative(folder).string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 bool NamesAreCaseSensitiveIn(const std::filesystem::path& folder) {

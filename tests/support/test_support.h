@@ -30,6 +30,13 @@ class TempDir {
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> ReadFile(const std::string& path);
 
+// Writes an output file as the program does (AtomicOutputFile).
+void WriteOutput(const std::string& path, const std::string& text);
+
+// Every name below a folder, relative to it and sorted, so that a test sees
+// any temporary file left over.
+std::vector<std::string> FilesIn(const std::filesystem::path& folder);
+
 // True when two names that differ in case only name two files in the folder.
 bool NamesAreCaseSensitiveIn(const std::filesystem::path& folder);
 
