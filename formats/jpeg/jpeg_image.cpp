@@ -129,7 +129,7 @@ void ReadRows(JpegDecompressor& jpeg, Raster& raster, bool swapRows, RowProgress
     jpeg.ReadScanline(row);
     if (cmyk) ConvertCmykRow(row, width);
     if (swapRows) SwapRedAndBlue(row, width);
-    session.RowDone(y, row);
+    session.RowDone(y);
   }
 }
 
@@ -213,6 +213,7 @@ Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgr
     // again from the start, the first decompressor gone first.
     session.Abandon();
     decompressor.reset();
+    session.Restart();
     ReadRowsAfterAllScans(data, paletteMode, raster, swapRows, session);
   }
   session.Finish();

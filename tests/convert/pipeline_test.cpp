@@ -27,6 +27,7 @@
 #include "support/messages.h"
 #include "tests/convert/conversion_failure.h"
 #include "tests/formats/jpeg/jpeg_fixtures.h"
+#include "tests/formats/png/png_fixture.h"
 #include "tests/formats/tiff/tiff_fixture.h"
 #include "tests/support/platform.h"
 #include "tests/support/test_support.h"
@@ -121,6 +122,43 @@ std::vector<std::uint8_t> NoiseJpeg(int width, int height, int components,
   return testing::MakeJpeg(recipe);
 }
 
+// Noise rows of `channels` bytes a pixel, for a PNG of that many samples.
+std::vector<testing::Bytes> NoiseRows(int width, int height, int channels) {
+  std::vector<testing::Bytes> rows(static_cast<std::size_t>(height));
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      for (int c = 0; c < channels; ++c) rows[y].push_back(Noise(x, y, c));
+    }
+  }
+  return rows;
+}
+
+// PNG files whose working raster is not their decoded store as it stands
+// (drawn over alpha, given its palette at the end, converted from gray), or
+// whose store is replaced after its rows were decoded.
+void WriteOtherPngs(const TempDir& dir) {
+  using testing::SimplePng;
+  const int w = 2600;
+  const int h = 120;
+  WriteFile(dir.File("alpha.png"), SimplePng(w, h, 8, 6, NoiseRows(w, h, 4)));
+  WriteFile(dir.File("gray.png"), SimplePng(w, h, 8, 0, NoiseRows(w, h, 1)));
+  testing::Bytes palette;
+  for (int i = 0; i < 3 * 256; ++i) palette.push_back(static_cast<std::uint8_t>(i * 7));
+  WriteFile(dir.File("palette.png"),
+            SimplePng(w, h, 8, 3, NoiseRows(w, h, 1), {{"PLTE", palette}}));
+  WriteFile(dir.File("keyed.png"),
+            SimplePng(w, h, 8, 2, NoiseRows(w, h, 3), {{"tRNS", {0, 9, 0, 9, 0, 9}}}));
+  // A second header after the image data: the image becomes the new
+  // header's, which has no data of its own.
+  WriteFile(dir.File("again.png"),
+            testing::PngBuilder()
+                .Header(w, h, 8, 2)
+                .Idat(testing::Deflate(testing::ScanLines(NoiseRows(w, h, 3))))
+                .Header(w + 7, h, 8, 2)
+                .End()
+                .Build());
+}
+
 // What the conversion must leave: the working raster, the reduced raster
 // and the output file's bytes, made step by step on this thread.
 // The reader each test file gets, named here so that the expected steps
@@ -202,7 +240,10 @@ TEST(PipelinedConversion, GivesTheOneThreadResultForEveryInputKind) {
   const Case cases[] = {{"photo.jpg", InputKind::Jpeg},       {"grey.jpeg", InputKind::Jpeg},
                         {"progressive.jpg", InputKind::Jpeg}, {"cmyk.jpg", InputKind::Jpeg},
                         {"tall.jpg", InputKind::Jpeg},        {"plain.png", InputKind::Png},
-                        {"adam7.png", InputKind::Png},        {"picture.bmp", InputKind::Bmp},
+                        {"adam7.png", InputKind::Png},        {"alpha.png", InputKind::Png},
+                        {"gray.png", InputKind::Png},         {"palette.png", InputKind::Png},
+                        {"keyed.png", InputKind::Png},        {"again.png", InputKind::Png},
+                        {"picture.bmp", InputKind::Bmp},
                         {"scan.tif", InputKind::Tiff},        {"alpha.tif", InputKind::Tiff},
                         {"tall.tif", InputKind::Tiff},        {"tiles.tif", InputKind::Tiff}};
   WriteFile(dir.File("photo.jpg"), NoiseJpeg(2600, 301, 3));
@@ -213,6 +254,7 @@ TEST(PipelinedConversion, GivesTheOneThreadResultForEveryInputKind) {
   WriteFile(dir.File("cmyk.jpg"), NoiseJpeg(2100, 90, 4, true));
   WritePng(dir.File("plain.png"), device, 0);
   WritePng(dir.File("adam7.png"), device, 1);
+  WriteOtherPngs(dir);
   SaveBmpFile(colours, dir.File("picture.bmp"));
   WriteRgbTiff(dir.File("scan.tif"), colours);
   testing::TiffRecipe alpha;  // LZW, read in bands of 35 rows
