@@ -63,6 +63,7 @@ const Raster& ReductionPipeline::Reduce() {
   if (!reducer_ || !reducer_->Finished()) {
     throw std::logic_error("the reader did not hand over every row of its image");
   }
+  reducer_.reset();  // its buffers are not needed while the output is written
   if (encoder_) encoder_->Finish();
   return output_;
 }
