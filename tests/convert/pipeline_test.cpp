@@ -1,5 +1,5 @@
-// The conversion reduces and encodes JPEG, PNG and TIFF input while it is
-// decoded.
+// The conversion reduces the rows its reader hands over, and encodes JPEG,
+// PNG and TIFF input whose rows come while it is decoded on a second thread.
 // These tests hold its results against the one-thread steps done by hand
 // with the same readers, reduction and writers.
 
