@@ -63,7 +63,8 @@ class RowProgressSession {
 
  private:
   void Start() {
-    progress_ = requested_ != nullptr && requested_->Begin(raster_, delivery_) ? requested_ : nullptr;
+    progress_ =
+        requested_ != nullptr && requested_->Begin(raster_, delivery_) ? requested_ : nullptr;
   }
 
   RowProgress* requested_;

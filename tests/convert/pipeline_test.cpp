@@ -24,6 +24,7 @@
 #include "raster/reduce.h"
 #include "support/error.h"
 #include "support/files.h"
+#include "support/memory_budget.h"
 #include "support/messages.h"
 #include "tests/convert/conversion_failure.h"
 #include "tests/formats/jpeg/jpeg_fixtures.h"
@@ -243,9 +244,9 @@ TEST(PipelinedConversion, GivesTheOneThreadResultForEveryInputKind) {
                         {"adam7.png", InputKind::Png},        {"alpha.png", InputKind::Png},
                         {"gray.png", InputKind::Png},         {"palette.png", InputKind::Png},
                         {"keyed.png", InputKind::Png},        {"again.png", InputKind::Png},
-                        {"picture.bmp", InputKind::Bmp},
-                        {"scan.tif", InputKind::Tiff},        {"alpha.tif", InputKind::Tiff},
-                        {"tall.tif", InputKind::Tiff},        {"tiles.tif", InputKind::Tiff}};
+                        {"picture.bmp", InputKind::Bmp},      {"scan.tif", InputKind::Tiff},
+                        {"alpha.tif", InputKind::Tiff},       {"tall.tif", InputKind::Tiff},
+                        {"tiles.tif", InputKind::Tiff}};
   WriteFile(dir.File("photo.jpg"), NoiseJpeg(2600, 301, 3));
   WriteFile(dir.File("grey.jpeg"), NoiseJpeg(2100, 97, 1));  // a palette store: not pipelined
   WriteFile(dir.File("tall.jpg"), NoiseJpeg(150, 2300, 3));
@@ -286,6 +287,44 @@ TEST(PipelinedConversion, GivesTheOneThreadResultForEveryInputKind) {
     ExpectSamePixels(recorder.shown.back(), expected.output);
     if (c.kind != InputKind::Png) ExpectSamePixels(recorder.shown.front(), expected.working);
   }
+}
+
+// The output raster is made when the reader begins to hand over its rows,
+// but a failure to make it is met where the one-thread steps meet it: after
+// the size line and the preview, before anything else is shown or written.
+TEST(PipelinedConversion, AnOutputRasterThatCannotBeMadeFailsAfterTheReading) {
+  TempDir dir;
+  const fs::path scratch = dir.Path() / "scratch";
+  fs::create_directory(scratch);
+  // 2100 x 300 at 3 bytes a pixel is 1.9 MB; its reduction, 2047 x 292 at 4
+  // bytes, 2.4 MB.
+  const int w = 2100;
+  const int h = 300;
+  WriteFile(dir.File("photo.jpg"), NoiseJpeg(w, h, 3));
+  WriteFile(dir.File("grey.jpg"), NoiseJpeg(w, h, 1));
+  WritePng(dir.File("plain.png"), NoiseRaster(w, h, RasterFormat::Device), 0);
+  SaveBmpFile(NoiseRaster(w, h, RasterFormat::Bits24), dir.File("picture.bmp"));
+  struct Case {
+    const char* name;
+    InputKind kind;
+  };
+  for (const Case c : {Case{"photo.jpg", InputKind::Jpeg}, Case{"grey.jpg", InputKind::Jpeg},
+                       Case{"plain.png", InputKind::Png}, Case{"picture.bmp", InputKind::Bmp}}) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.File(c.name);
+    std::vector<std::string> events =
+        ExpectedEvents(c.kind, path, OneThreadSteps(c.kind, path, scratch));
+    events.resize(events.size() - 3);  // not the reduction's preview nor its lines
+    Recorder recorder;
+    {
+      const ScopedMemoryBudget budget(2'000'000);
+      EXPECT_EQ(FailureOf(path, recorder), messages::kSystemResourcesLow);
+    }
+    EXPECT_EQ(recorder.events, events);
+    EXPECT_FALSE(fs::exists(OutputPathFor(path)));
+  }
+  EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"grey.jpg", "photo.jpg", "picture.bmp",
+                                                           "plain.png", "scratch"}));
 }
 
 // The message of reading the file on this thread alone; "" when it reads.
