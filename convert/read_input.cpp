@@ -67,8 +67,9 @@ constexpr std::string_view kTiffExtensions[] = {".TIF", ".TIFF"};
 constexpr std::string_view kPngExtensions[] = {".PNG"};
 constexpr std::string_view kBmpExtensions[] = {".BMP"};
 
-// A BMP, a PNG other than plain RGB and a TIFF not read band by band hand
-// over their rows once decoded; BMP output is written once reduced.
+// A BMP, a PNG that is interlaced or not RGB, a grey or palette JPEG and a
+// TIFF not read band by band hand over their rows once decoded, and BMP
+// output is written whole: those are converted on one thread.
 constexpr std::array kFormats{
     InputFormat{"jpeg", kJpegExtensions, ReadJpeg, WritePngOutput, ".png", true},
     InputFormat{"tiff", kTiffExtensions, ReadTiff, WritePngOutput, ".png", true},
