@@ -44,10 +44,6 @@ QRect ToQRect(const window::Bounds& bounds) {
   return QRect(bounds.left, bounds.top, bounds.width, bounds.height);
 }
 
-// How long the window waits after a conversion before it gives back the
-// memory kept for the next one.
-constexpr int kKeptBlocksIdleMs = 5000;
-
 // The path as the core takes it: UTF-8 with the platform's separators on
 // Windows, the file system's own bytes elsewhere.
 std::string NativePath(const QString& path) {
@@ -117,7 +113,7 @@ TForm102::TForm102(QWidget* parent) : QWidget(parent) {
   Memo1->setFocus();
 
   releaseKeptBlocks_.setSingleShot(true);
-  releaseKeptBlocks_.setInterval(kKeptBlocksIdleMs);
+  releaseKeptBlocks_.setInterval(window::kKeptBlocksIdleMs);
   connect(&releaseKeptBlocks_, &QTimer::timeout, this, [] { ReleaseKeptBlocks(); });
 
   // Qt's own high-DPI scaling is off; the window scales itself from the
@@ -154,22 +150,21 @@ TForm102::~TForm102() {
 
 void TForm102::HandleDropFiles(const QStringList& localFiles) {
   if (localFiles.isEmpty()) return;
-  waitingDrops_.push_back(localFiles.front());
+  // The whole path, however long.
+  drops_.Add(NativePath(localFiles.front()));
   ConvertNextDrop();
 }
 
 void TForm102::ConvertNextDrop() {
-  if (handlingDrop_ || waitingDrops_.empty()) return;
-  handlingDrop_ = true;
-  // The whole path, however long.
-  const std::string path = NativePath(waitingDrops_.front());
-  waitingDrops_.pop_front();
+  const std::optional<std::string> path = drops_.StartNext();
+  if (!path) return;
   SetConverting(true);
   try {
-    conversion_.Start(path,
-                      [this, path](std::exception_ptr failure) { FinishDrop(path, failure); });
+    conversion_.Start(*path, [this, path = *path](std::exception_ptr failure) {
+      FinishDrop(path, failure);
+    });
   } catch (...) {
-    FinishDrop(path, std::current_exception());
+    FinishDrop(*path, std::current_exception());
   }
 }
 
@@ -182,7 +177,7 @@ void TForm102::FinishDrop(const std::string& path, const std::exception_ptr& fai
   } else {
     Edit1->setText(FromNativePath(NameOf(path)));
   }
-  handlingDrop_ = false;
+  drops_.Finish();
   ConvertNextDrop();
 }
 

@@ -5,7 +5,6 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
-#include <deque>
 #include <exception>
 #include <optional>
 #include <string>
@@ -13,6 +12,7 @@
 #include "app/background_conversion.h"
 #include "app/log_widget.h"
 #include "app/preview_widget.h"
+#include "app/rules/drop_queue.h"
 #include "app/rules/window_layout.h"
 #include "support/block_cache.h"
 
@@ -58,7 +58,7 @@ class TForm102 : public QWidget {
   // order they came.
   void HandleDropFiles(const QStringList& localFiles);
   // True while a drop is being handled or waits to be.
-  bool HandlingDrops() const { return handlingDrop_ || !waitingDrops_.empty(); }
+  bool HandlingDrops() const { return drops_.Busy(); }
 
   // Rescales from the current dots per inch to dpi: every bound, the client
   // size and the font.
@@ -100,9 +100,8 @@ class TForm102 : public QWidget {
 
   // The controls whose drags go to the window.
   std::array<QObject*, 3> textControls_{};
-  // The first file of each drop not yet handled, oldest first.
-  std::deque<QString> waitingDrops_;
-  bool handlingDrop_ = false;
+  // The first file of each drop not yet handled, as the core takes paths.
+  window::DropQueue drops_;
   std::optional<WaitCursor> waitCursor_;
   // Declared after the controls, so that it is gone before them.
   BackgroundConversion conversion_{memo_, image_};
