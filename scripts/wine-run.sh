@@ -20,6 +20,10 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   mkdir -p "$(dirname "$WINEPREFIX")"
   wineboot -i >/dev/null 2>&1
+  # Tahoma has no Japanese characters; as on a Japanese Windows, where it
+  # falls back to a Japanese face, the window's texts take them from IPAGothic.
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+    /v Tahoma /t REG_MULTI_SZ /d 'ipag.ttf,IPAGothic' /f >/dev/null 2>&1
   wineserver -w
 fi
 case "${1:-}" in
