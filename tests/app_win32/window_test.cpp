@@ -10,15 +10,17 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "support/win32_text.h"
-#include "tests/app_win32/drop_hook.h"
+#include "tests/app_win32/window_hook.h"
 #include "tests/support/test_support.h"
 
 namespace tolvane::win32 {
@@ -195,52 +197,74 @@ std::vector<HWND> ChildrenOf(HWND window) {
   return children;
 }
 
-// Drops files on the program's window as the shell does: the helper DLL,
-// hooked into the program's thread, makes the HDROP there and posts it as
-// WM_DROPFILES.
-class DropHelper {
+// The helper hooked into the program's thread (window_hook.cpp), for what
+// only the program's own process can do: a drop handle made in its memory
+// as the shell makes it, WM_DPICHANGED with its rectangle, the controls' font.
+class Inside {
  public:
-  DropHelper() {
-    module_ = ::LoadLibraryW((ProgramFolder() + L"tolvane_drop_hook.dll").c_str());
+  explicit Inside(HWND window) : window_(window) {
+    module_ = ::LoadLibraryW((ProgramFolder() + L"tolvane_test_hook.dll").c_str());
     mapping_ = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                    static_cast<DWORD>(kDropListBytes), kDropListName);
+                                    sizeof(HookShared), kSharedName);
     if (mapping_ != nullptr) {
-      list_ = static_cast<wchar_t*>(
-          ::MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, kDropListBytes));
+      shared_ = static_cast<HookShared*>(
+          ::MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(HookShared)));
     }
+    if (module_ == nullptr || shared_ == nullptr) return;
+    // Through void*: the exported address has the hook's signature.
+    const auto procedure = reinterpret_cast<HOOKPROC>(
+        reinterpret_cast<void*>(::GetProcAddress(module_, "HookMessage")));
+    hook_ = ::SetWindowsHookExW(WH_GETMESSAGE, procedure, module_,
+                                ::GetWindowThreadProcessId(window, nullptr));
   }
-  ~DropHelper() {
+  ~Inside() {
     if (hook_ != nullptr) ::UnhookWindowsHookEx(hook_);
-    if (list_ != nullptr) ::UnmapViewOfFile(list_);
+    if (shared_ != nullptr) ::UnmapViewOfFile(shared_);
     if (mapping_ != nullptr) ::CloseHandle(mapping_);
     if (module_ != nullptr) ::FreeLibrary(module_);
   }
-  DropHelper(const DropHelper&) = delete;
-  DropHelper& operator=(const DropHelper&) = delete;
+  Inside(const Inside&) = delete;
+  Inside& operator=(const Inside&) = delete;
 
-  bool HookInto(HWND window) {
-    if (module_ == nullptr || list_ == nullptr) return false;
-    // Through void*: the exported address has the hook's signature.
-    const auto procedure = reinterpret_cast<HOOKPROC>(
-        reinterpret_cast<void*>(::GetProcAddress(module_, "DeliverDrop")));
-    hook_ = ::SetWindowsHookExW(WH_GETMESSAGE, procedure, module_,
-                                ::GetWindowThreadProcessId(window, nullptr));
-    return hook_ != nullptr;
-  }
+  bool Hooked() const { return hook_ != nullptr; }
 
-  void Drop(HWND window, const std::vector<std::wstring>& paths) {
+  // Only the first of several dropped files is handled.
+  bool Drop(const std::vector<std::wstring>& paths) {
     std::wstring list;
     for (const std::wstring& path : paths) list += path + L'\0';
     list += L'\0';
-    ASSERT_LE(list.size() * sizeof(wchar_t), kDropListBytes);
-    std::memcpy(list_, list.data(), list.size() * sizeof(wchar_t));
-    ::PostMessageW(window, ::RegisterWindowMessageW(kDropRequestName), 0, 0);
+    if (list.size() > std::size(shared_->files)) return false;
+    std::memcpy(shared_->files, list.data(), list.size() * sizeof(wchar_t));
+    return Ask(HookRequest::kDrop);
+  }
+
+  bool ChangeDpi(int dpi, const RECT& suggested) {
+    shared_->dpi = static_cast<std::uint32_t>(dpi);
+    shared_->suggested = suggested;
+    return Ask(HookRequest::kChangeDpi);
+  }
+
+  struct Font {
+    int height;
+    std::wstring face;
+  };
+  std::optional<Font> NameFieldFont() {
+    if (!Ask(HookRequest::kReportFont)) return std::nullopt;
+    return Font{shared_->fontHeight, shared_->fontFace};
   }
 
  private:
+  bool Ask(HookRequest request) {
+    ::InterlockedExchange(&shared_->answered, 0);
+    ::PostMessageW(window_, ::RegisterWindowMessageW(kRequestName),
+                   static_cast<WPARAM>(request), 0);
+    return WaitFor([&] { return shared_->answered == static_cast<LONG>(request); });
+  }
+
+  HWND window_;
   HMODULE module_ = nullptr;
   HANDLE mapping_ = nullptr;
-  wchar_t* list_ = nullptr;
+  HookShared* shared_ = nullptr;
   HHOOK hook_ = nullptr;
 };
 
@@ -347,8 +371,15 @@ std::vector<std::uint8_t> PlainBitmap(int width, int height, Colour colour) {
 
 struct LayoutCase {
   DWORD dpi;
+  int fontHeight;
   Bounds client, edit1, image1, memo1;
 };
+
+// The bounds of the window's description, and scaled by MulDiv to 144 dpi.
+constexpr LayoutCase kAt96{96, -11, {0, 0, 253, 255}, {2, 4, 247, 21}, {2, 28, 249, 147},
+                           {2, 178, 249, 75}};
+constexpr LayoutCase kAt144{144, -17, {0, 0, 380, 383}, {3, 6, 371, 29}, {3, 42, 374, 221},
+                            {3, 267, 374, 113}};
 
 void PrintTo(const LayoutCase& layout, std::ostream* out) { *out << layout.dpi << " dpi"; }
 
@@ -374,6 +405,12 @@ TEST_P(WindowAtDpi, ShowsTheControlsAtTheirBoundsInTheDarkTheme) {
   EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME),
             WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
   EXPECT_NE(::GetWindowLongW(program.Main(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
+  Inside inside(program.Main());
+  ASSERT_TRUE(inside.Hooked());
+  const auto font = inside.NameFieldFont();
+  ASSERT_TRUE(font);
+  EXPECT_EQ(font->face, L"Tahoma");
+  EXPECT_EQ(font->height, expected.fontHeight);
 
   // Centred in the work area, frame included.
   RECT outer{};
@@ -422,10 +459,7 @@ TEST_P(WindowAtDpi, ShowsTheControlsAtTheirBoundsInTheDarkTheme) {
 
 INSTANTIATE_TEST_SUITE_P(
     Monitors, WindowAtDpi,
-    ::testing::Values(LayoutCase{96, {0, 0, 253, 255}, {2, 4, 247, 21}, {2, 28, 249, 147},
-                                 {2, 178, 249, 75}},
-                      LayoutCase{144, {0, 0, 380, 383}, {3, 6, 371, 29}, {3, 42, 374, 221},
-                                 {3, 267, 374, 113}}),
+    ::testing::Values(kAt96, kAt144),
     [](const ::testing::TestParamInfo<LayoutCase>& param) {
       return "Dpi" + std::to_string(param.param.dpi);
     });
@@ -439,11 +473,11 @@ TEST(Win32Window, ConvertsADroppedFileAndShowsIt) {
   testing::WriteFile(path, PlainBitmap(100, 50, kRed));
   const Program program;
   ASSERT_TRUE(program.Running());
-  DropHelper shell;
-  ASSERT_TRUE(shell.HookInto(program.Main()));
+  Inside inside(program.Main());
+  ASSERT_TRUE(inside.Hooked());
 
   // Only the first of several dropped files is handled.
-  shell.Drop(program.Main(), {W(path), W(dir.File("other.bmp"))});
+  ASSERT_TRUE(inside.Drop({W(path), W(dir.File("other.bmp"))}));
   ASSERT_TRUE(WaitFor([&] { return TextOf(program.Edit1()) == L"drop.bmp"; }))
       << "the name field did not show the dropped file's name";
   EXPECT_EQ(TextOf(program.Memo1()), W(path) + L"\r\n100 x 50\r\n");
@@ -470,13 +504,15 @@ TEST(Win32Window, ReportsAFailureInTheErrorBoxAndTakesTheNextDrop) {
   testing::WriteFile(good, PlainBitmap(16, 16, 0x00FF00));
   const Program program;
   ASSERT_TRUE(program.Running());
-  DropHelper shell;
-  ASSERT_TRUE(shell.HookInto(program.Main()));
+  Inside inside(program.Main());
+  ASSERT_TRUE(inside.Hooked());
 
-  shell.Drop(program.Main(), {W(bad)});
+  ASSERT_TRUE(inside.Drop({W(bad)}));
   const HWND box = program.WaitForErrorBox();
   ASSERT_NE(box, nullptr) << "no error box appeared";
   EXPECT_EQ(TextOf(box), L"Tolvane");
+  // The main window was active: it owns the box.
+  EXPECT_EQ(::GetWindow(box, GW_OWNER), program.Main());
   std::wstring text;
   int buttons = 0;
   bool icon = false;
@@ -505,10 +541,93 @@ TEST(Win32Window, ReportsAFailureInTheErrorBoxAndTakesTheNextDrop) {
   ASSERT_TRUE(WaitFor([&] { return ::IsWindowEnabled(program.Main()) != FALSE; }))
       << "the window was not enabled again";
 
-  shell.Drop(program.Main(), {W(good)});
+  ASSERT_TRUE(inside.Drop({W(good)}));
   ASSERT_TRUE(WaitFor([&] { return TextOf(program.Edit1()) == L"good.bmp"; }))
       << "the drop after the error was not handled";
   EXPECT_EQ(TextOf(program.Memo1()), W(good) + L"\r\n16 x 16\r\n");
+}
+
+// A move to a monitor of another density: the window takes the rectangle
+// the system suggests and scales its controls and font from the old density
+// to the new one.
+TEST(Win32Window, FollowsTheMonitorsDotsPerInch) {
+  const Program program;
+  ASSERT_TRUE(program.Running());
+  Inside inside(program.Main());
+  ASSERT_TRUE(inside.Hooked());
+  for (const LayoutCase& expected : {kAt144, kAt96}) {
+    SCOPED_TRACE(expected.dpi);
+    const RECT suggested{40, 30, 40 + 500, 30 + 450};
+    ASSERT_TRUE(inside.ChangeDpi(static_cast<int>(expected.dpi), suggested));
+    RECT outer{};
+    ::GetWindowRect(program.Main(), &outer);
+    EXPECT_TRUE(::EqualRect(&outer, &suggested));
+    EXPECT_EQ(program.BoundsOf(program.Edit1()), expected.edit1);
+    EXPECT_EQ(program.BoundsOf(program.Image1()), expected.image1);
+    EXPECT_EQ(program.BoundsOf(program.Memo1()), expected.memo1);
+    const auto font = inside.NameFieldFont();
+    ASSERT_TRUE(font);
+    EXPECT_EQ(font->height, expected.fontHeight);
+  }
+}
+
+// A failure while another program's window is active: the box is owned by
+// an invisible window of the program at the centre of the primary monitor,
+// and the main window still takes no input while it is open.
+TEST(Win32Window, CentresTheErrorBoxOnThePrimaryMonitorWhenTheWindowIsNotActive) {
+  const testing::TempDir dir;
+  const std::string bad = dir.File("bad.png");
+  testing::WriteFile(bad, std::vector<std::uint8_t>(60, 0x42));
+  const Program program;
+  ASSERT_TRUE(program.Running());
+  Inside inside(program.Main());
+  ASSERT_TRUE(inside.Hooked());
+
+  // Another program's window comes to the front.
+  HWND other = ::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                 200, 100, nullptr, nullptr, ::GetModuleHandleW(nullptr),
+                                 nullptr);
+  ASSERT_NE(other, nullptr);
+  ::SetForegroundWindow(other);
+  ASSERT_TRUE(WaitFor([&] {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+    return ::GetForegroundWindow() == other;
+  })) << "the other window did not come to the front";
+
+  ASSERT_TRUE(inside.Drop({W(bad)}));
+  const HWND box = program.WaitForErrorBox();
+  ASSERT_NE(box, nullptr) << "no error box appeared";
+  const HWND owner = ::GetWindow(box, GW_OWNER);
+  EXPECT_NE(owner, program.Main());
+  ASSERT_NE(owner, nullptr);
+  DWORD ownerProcess = 0;
+  ::GetWindowThreadProcessId(owner, &ownerProcess);
+  EXPECT_EQ(ownerProcess, program.Id());
+  EXPECT_FALSE(::IsWindowVisible(owner));
+  RECT ownerRect{};
+  ::GetWindowRect(owner, &ownerRect);
+  MONITORINFO primary{};
+  primary.cbSize = sizeof(primary);
+  ::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &primary);
+  const RECT& screen = primary.rcMonitor;
+  const int centreX = (screen.left + screen.right) / 2;
+  const int centreY = (screen.top + screen.bottom) / 2;
+  EXPECT_EQ(ownerRect.left, centreX);
+  EXPECT_EQ(ownerRect.top, centreY);
+  EXPECT_EQ(ownerRect.right - ownerRect.left, 0);
+  EXPECT_EQ(ownerRect.bottom - ownerRect.top, 0);
+  // The box itself comes up centred there (the system rounds its own way).
+  RECT boxRect{};
+  ::GetWindowRect(box, &boxRect);
+  EXPECT_LE(std::abs((boxRect.left + boxRect.right) / 2 - centreX), 1);
+  EXPECT_LE(std::abs((boxRect.top + boxRect.bottom) / 2 - centreY), 1);
+  EXPECT_FALSE(::IsWindowEnabled(program.Main()));
+
+  ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  ASSERT_TRUE(WaitFor([&] { return ::IsWindowEnabled(program.Main()) != FALSE; }))
+      << "the window was not enabled again";
+  ::DestroyWindow(other);
 }
 
 // The launcher's show command: minimised without activation and maximised
