@@ -493,6 +493,76 @@ TEST(Win32Window, ConvertsADroppedFileAndShowsIt) {
   EXPECT_EQ(shot.At(image1.left + 248, image1.top + 135), kBlack);
 }
 
+// A file in a folder whose path is longer than MAX_PATH: the whole path
+// reaches the conversion.
+TEST(Win32Window, TakesTheWholePathOfADropHoweverLong) {
+  const testing::TempDir dir;
+  std::wstring folder = W(dir.Path().string());
+  std::vector<std::wstring> folders;
+  for (wchar_t letter : {L'a', L'b', L'c'}) {
+    folder += L"\\" + std::wstring(100, letter);
+    ASSERT_TRUE(::CreateDirectoryW(WidePath(Utf8FromWide(folder)).c_str(), nullptr));
+    folders.push_back(folder);
+  }
+  const std::wstring path = folder + L"\\long.bmp";
+  ASSERT_GT(path.size(), 300u);
+  const std::vector<std::uint8_t> bitmap = PlainBitmap(4, 2, 0x336699);
+  {
+    HANDLE file = ::CreateFileW(WidePath(Utf8FromWide(path)).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ::WriteFile(file, bitmap.data(), static_cast<DWORD>(bitmap.size()), &written, nullptr);
+    ::CloseHandle(file);
+    ASSERT_EQ(written, bitmap.size());
+  }
+  {
+    const Program program;
+    ASSERT_TRUE(program.Running());
+    Inside inside(program.Main());
+    ASSERT_TRUE(inside.Hooked());
+    ASSERT_TRUE(inside.Drop({path}));
+    ASSERT_TRUE(WaitFor([&] { return TextOf(program.Edit1()) == L"long.bmp"; }))
+        << "the file with the long path was not converted";
+    EXPECT_EQ(TextOf(program.Memo1()), path + L"\r\n4 x 2\r\n");
+  }
+  ::DeleteFileW(WidePath(Utf8FromWide(path)).c_str());
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+    ::RemoveDirectoryW(WidePath(Utf8FromWide(*it)).c_str());
+  }
+}
+
+// The focus starts in the log; Tab moves between the log and the name field;
+// Enter inserts nothing into either.
+TEST(Win32Window, TabsBetweenTheFieldsAndTakesNoEnter) {
+  const Program program;
+  ASSERT_TRUE(program.Running());
+  const DWORD thread = ::GetWindowThreadProcessId(program.Main(), nullptr);
+  const auto focus = [thread] {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    ::GetGUIThreadInfo(thread, &info);
+    return info.hwndFocus;
+  };
+  ASSERT_TRUE(WaitFor([&] { return focus() == program.Memo1(); }))
+      << "the log did not have the focus";
+
+  for (HWND field : {program.Memo1(), program.Edit1()}) {
+    const std::wstring before = TextOf(field);
+    ::PostMessageW(field, WM_KEYDOWN, VK_RETURN, 1);
+    ::PostMessageW(field, WM_CHAR, L'\r', 1);
+    ::PostMessageW(field, WM_CHAR, L'\n', 1);
+    ::PostMessageW(field, WM_KEYUP, VK_RETURN, 1);
+    program.Settle();
+    EXPECT_EQ(TextOf(field), before);
+  }
+
+  ::PostMessageW(program.Memo1(), WM_KEYDOWN, VK_TAB, 1);
+  EXPECT_TRUE(WaitFor([&] { return focus() == program.Edit1(); })) << "Tab did not reach Edit1";
+  ::PostMessageW(program.Edit1(), WM_KEYDOWN, VK_TAB, 1);
+  EXPECT_TRUE(WaitFor([&] { return focus() == program.Memo1(); })) << "Tab did not reach Memo1";
+}
+
 // A failure comes up in the stop box with the program's title; the window
 // takes no input meanwhile, keeps its name field, and takes the next drop
 // once the box is closed.
