@@ -160,9 +160,8 @@ void TForm102::ConvertNextDrop() {
   if (!path) return;
   SetConverting(true);
   try {
-    conversion_.Start(*path, [this, path = *path](std::exception_ptr failure) {
-      FinishDrop(path, failure);
-    });
+    conversion_.Start(
+        *path, [this, path = *path](std::exception_ptr failure) { FinishDrop(path, failure); });
   } catch (...) {
     FinishDrop(*path, std::current_exception());
   }

@@ -62,8 +62,8 @@ TForm102::TForm102(HINSTANCE instance) : instance_(instance) {
   PreviewControl::RegisterClass(instance);
   const std::wstring caption = WideFromUtf8(messages::kWindowCaption);
   // Hidden, at the top-left corner of the desktop: on the primary monitor.
-  ::CreateWindowExW(kExStyle, kClassName, caption.c_str(), kStyle, 0, 0,
-                    layout_.clientWidth, layout_.clientHeight, nullptr, nullptr, instance, this);
+  ::CreateWindowExW(kExStyle, kClassName, caption.c_str(), kStyle, 0, 0, layout_.clientWidth,
+                    layout_.clientHeight, nullptr, nullptr, instance, this);
   if (window_ == nullptr) throw Error(WindowsErrorText(::GetLastError()));
   posted_.Attach(window_);
   CreateControls();
@@ -83,10 +83,9 @@ void TForm102::CreateControls() {
   // Created in tab order: the log first, then the name field.
   memo1_.Create(window_, instance_, kMemo1Id);
   edit1_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_CENTER | ES_AUTOHSCROLL, 0,
-                             0, 0, 0, window_,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(kEdit1Id)), instance_,
-                             nullptr);
+                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_CENTER | ES_AUTOHSCROLL, 0, 0,
+                             0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kEdit1Id)),
+                             instance_, nullptr);
   image1_.Create(window_, instance_);
   DarkTheme::FrameField(memo1_.Handle());
   DarkTheme::FrameField(edit1_);
@@ -152,9 +151,8 @@ void TForm102::CentreInWorkArea() {
 
 void TForm102::OnDpiChanged(int dpi, const RECT& suggested) {
   ApplyDpi(dpi);
-  ::SetWindowPos(window_, nullptr, suggested.left, suggested.top,
-                 suggested.right - suggested.left, suggested.bottom - suggested.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+  ::SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TForm102::OnActivate(bool active) {
@@ -186,9 +184,8 @@ void TForm102::ConvertNextDrop() {
   if (!path) return;
   SetConverting(true);
   try {
-    conversion_.Start(*path, [this, path = *path](std::exception_ptr failure) {
-      FinishDrop(path, failure);
-    });
+    conversion_.Start(
+        *path, [this, path = *path](std::exception_ptr failure) { FinishDrop(path, failure); });
   } catch (...) {
     FinishDrop(*path, std::current_exception());
   }

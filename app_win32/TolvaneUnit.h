@@ -1,6 +1,8 @@
 #pragma once
 
+// windows.h first: the other system headers build on it.
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <exception>
@@ -89,10 +91,8 @@ class TForm102 {
   WindowThreadQueue posted_;
   // Declared last, so that it waits for a running conversion before the
   // controls and the queue it writes to are gone.
-  window::BackgroundConversion conversion_{memo1_, image1_,
-                                           [this](std::function<void()> work) {
-                                             posted_.Post(std::move(work));
-                                           }};
+  window::BackgroundConversion conversion_{
+      memo1_, image1_, [this](std::function<void()> work) { posted_.Post(std::move(work)); }};
 };
 
 }  // namespace tolvane::win32

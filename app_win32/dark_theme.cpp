@@ -59,8 +59,8 @@ void DarkTheme::FrameField(HWND field) {
   // Dark scroll bars where the system has them (Windows 10 from 1809 on);
   // elsewhere the field keeps the system's.
   ::SetWindowTheme(field, L"DarkMode_Explorer", nullptr);
-  const auto previous = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
-      field, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FramedFieldProcedure)));
+  const auto previous = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrW(field, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FramedFieldProcedure)));
   if (editProcedure == nullptr) editProcedure = previous;
 }
 

@@ -1,6 +1,8 @@
 // Start-up of the Windows window: COM, the application title, the main
 // window, the loop.
+// windows.h first: the other system headers build on it.
 #include <windows.h>
+
 #include <ole2.h>
 
 #include <optional>

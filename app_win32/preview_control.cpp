@@ -54,9 +54,8 @@ void PreviewControl::Paint() {
   if (client.right > 0 && client.bottom > 0) {
     const Surface box = RenderPreview(picture_.Current(), client.right, client.bottom);
     const BITMAPINFO info = SurfaceBitmapInfo(box);
-    ::SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(box.Width()),
-                        static_cast<DWORD>(box.Height()), 0, 0, 0,
-                        static_cast<UINT>(box.Height()), box.Pixels().data(), &info,
+    ::SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(box.Width()), static_cast<DWORD>(box.Height()),
+                        0, 0, 0, static_cast<UINT>(box.Height()), box.Pixels().data(), &info,
                         DIB_RGB_COLORS);
   }
   ::EndPaint(window_, &paint);
@@ -66,8 +65,7 @@ LRESULT CALLBACK PreviewControl::Procedure(HWND window, UINT message, WPARAM wPa
                                            LPARAM lParam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA,
-                        reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   auto* self = reinterpret_cast<PreviewControl*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   switch (message) {

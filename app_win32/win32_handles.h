@@ -2,7 +2,9 @@
 
 // Windows only: owners of the system's handles the window creates.
 
+// windows.h first: the other system headers build on it.
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <cstdint>

@@ -33,8 +33,8 @@ void PostDrop(HWND window, const HookShared& shared) {
 }
 
 void ReportFont(HWND window, HookShared& shared) {
-  const auto font = reinterpret_cast<HFONT>(
-      ::SendMessageW(::GetDlgItem(window, kEdit1Id), WM_GETFONT, 0, 0));
+  const auto font =
+      reinterpret_cast<HFONT>(::SendMessageW(::GetDlgItem(window, kEdit1Id), WM_GETFONT, 0, 0));
   LOGFONTW description{};
   if (font != nullptr && ::GetObjectW(font, sizeof(description), &description) != 0) {
     shared.fontHeight = description.lfHeight;
@@ -63,8 +63,8 @@ void Answer(HWND window, HookRequest request) {
 
 }  // namespace
 
-extern "C" __declspec(dllexport) LRESULT CALLBACK HookMessage(int code, WPARAM removed,
-                                                              LPARAM message) {
+extern "C" __declspec(dllexport) LRESULT CALLBACK
+    HookMessage(int code, WPARAM removed, LPARAM message) {
   auto* taken = reinterpret_cast<MSG*>(message);
   if (code == HC_ACTION && removed == PM_REMOVE &&
       taken->message == ::RegisterWindowMessageW(kRequestName)) {

@@ -2,7 +2,9 @@
 // Tolvane.exe is started as a process of its own on the Wine desktop of the
 // test, found by its class, looked at through the screen's pixels and its
 // controls' messages, and given files as the shell drops them.
+// windows.h first: the other system headers build on it.
 #include <windows.h>
+
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -178,8 +180,7 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM search) {
   auto* find = reinterpret_cast<FindWindowOf*>(search);
   DWORD process = 0;
   ::GetWindowThreadProcessId(window, &process);
-  if (process == find->process && ::IsWindowVisible(window) &&
-      ClassOf(window) == find->className) {
+  if (process == find->process && ::IsWindowVisible(window) && ClassOf(window) == find->className) {
     find->found = window;
     return FALSE;
   }
@@ -256,8 +257,8 @@ class Inside {
  private:
   bool Ask(HookRequest request) {
     ::InterlockedExchange(&shared_->answered, 0);
-    ::PostMessageW(window_, ::RegisterWindowMessageW(kRequestName),
-                   static_cast<WPARAM>(request), 0);
+    ::PostMessageW(window_, ::RegisterWindowMessageW(kRequestName), static_cast<WPARAM>(request),
+                   0);
     return WaitFor([&] { return shared_->answered == static_cast<LONG>(request); });
   }
 
@@ -355,10 +356,11 @@ class Program {
 };
 
 std::wstring InstructionText() {
-  return W("PNG, JPG,TIF, BMP ファイルをドラッグ＆ドロップ\r\n"
-           "サイズが 2048 を超えるときのみ 2048 以下に縮小\r\n"
-           "ファイル名に \"_2048\"  を追加して、PNG, BMP に\r\n"
-           "保存します\r\n");
+  return W(
+      "PNG, JPG,TIF, BMP ファイルをドラッグ＆ドロップ\r\n"
+      "サイズが 2048 を超えるときのみ 2048 以下に縮小\r\n"
+      "ファイル名に \"_2048\"  を追加して、PNG, BMP に\r\n"
+      "保存します\r\n");
 }
 
 // A bitmap of one colour.
@@ -376,10 +378,10 @@ struct LayoutCase {
 };
 
 // The bounds of the window's description, and scaled by MulDiv to 144 dpi.
-constexpr LayoutCase kAt96{96, -11, {0, 0, 253, 255}, {2, 4, 247, 21}, {2, 28, 249, 147},
-                           {2, 178, 249, 75}};
-constexpr LayoutCase kAt144{144, -17, {0, 0, 380, 383}, {3, 6, 371, 29}, {3, 42, 374, 221},
-                            {3, 267, 374, 113}};
+constexpr LayoutCase kAt96{
+    96, -11, {0, 0, 253, 255}, {2, 4, 247, 21}, {2, 28, 249, 147}, {2, 178, 249, 75}};
+constexpr LayoutCase kAt144{
+    144, -17, {0, 0, 380, 383}, {3, 6, 371, 29}, {3, 42, 374, 221}, {3, 267, 374, 113}};
 
 void PrintTo(const LayoutCase& layout, std::ostream* out) { *out << layout.dpi << " dpi"; }
 
@@ -432,9 +434,11 @@ TEST_P(WindowAtDpi, ShowsTheControlsAtTheirBoundsInTheDarkTheme) {
   })) << "the fields' frames were not painted";
   const Screenshot shot(program.Main());
   // The window's background around the controls, and in the empty preview.
-  for (const auto& [x, y] : std::vector<std::pair<int, int>>{
-           {0, 0}, {1, 100}, {expected.client.width - 1, expected.client.height - 1},
-           {edit1.left + 10, edit1.top + edit1.height}}) {
+  for (const auto& [x, y] :
+       std::vector<std::pair<int, int>>{{0, 0},
+                                        {1, 100},
+                                        {expected.client.width - 1, expected.client.height - 1},
+                                        {edit1.left + 10, edit1.top + edit1.height}}) {
     EXPECT_EQ(shot.At(x, y), kBlack) << x << ", " << y;
   }
   EXPECT_EQ(shot.Count(image1, kBlack), image1.width * image1.height);
@@ -457,12 +461,10 @@ TEST_P(WindowAtDpi, ShowsTheControlsAtTheirBoundsInTheDarkTheme) {
             100);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Monitors, WindowAtDpi,
-    ::testing::Values(kAt96, kAt144),
-    [](const ::testing::TestParamInfo<LayoutCase>& param) {
-      return "Dpi" + std::to_string(param.param.dpi);
-    });
+INSTANTIATE_TEST_SUITE_P(Monitors, WindowAtDpi, ::testing::Values(kAt96, kAt144),
+                         [](const ::testing::TestParamInfo<LayoutCase>& param) {
+                           return "Dpi" + std::to_string(param.param.dpi);
+                         });
 
 // A dropped file is converted: its path and size go into the log, its name
 // into the name field, and the preview shows it by its fit rule.
@@ -655,8 +657,7 @@ TEST(Win32Window, CentresTheErrorBoxOnThePrimaryMonitorWhenTheWindowIsNotActive)
 
   // Another program's window comes to the front.
   HWND other = ::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                                 200, 100, nullptr, nullptr, ::GetModuleHandleW(nullptr),
-                                 nullptr);
+                                 200, 100, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(other, nullptr);
   ::SetForegroundWindow(other);
   ASSERT_TRUE(WaitFor([&] {
