@@ -152,32 +152,12 @@ void TForm102::HandleDropFiles(const QStringList& localFiles) {
   if (localFiles.isEmpty()) return;
   // The whole path, however long.
   drops_.Add(NativePath(localFiles.front()));
-  ConvertNextDrop();
 }
 
-void TForm102::ConvertNextDrop() {
-  const std::optional<std::string> path = drops_.StartNext();
-  if (!path) return;
-  SetConverting(true);
-  try {
-    conversion_.Start(
-        *path, [this, path = *path](std::exception_ptr failure) { FinishDrop(path, failure); });
-  } catch (...) {
-    FinishDrop(*path, std::current_exception());
-  }
-}
+void TForm102::ShowFileName(const std::string& name) { Edit1->setText(FromNativePath(name)); }
 
-// The box, if any, comes up after everything the conversion wrote into the
-// log and the preview, and the next drop is handled once it is closed.
-void TForm102::FinishDrop(const std::string& path, const std::exception_ptr& failure) {
-  SetConverting(false);
-  if (failure) {
-    ReportFailures([&failure] { std::rethrow_exception(failure); });
-  } else {
-    Edit1->setText(FromNativePath(NameOf(path)));
-  }
-  drops_.Finish();
-  ConvertNextDrop();
+void TForm102::ReportFailure(const std::exception_ptr& failure) {
+  ReportFailures([&failure] { std::rethrow_exception(failure); });
 }
 
 // While a file is converted the window takes no input but drags, and shows

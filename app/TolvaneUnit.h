@@ -9,10 +9,9 @@
 #include <optional>
 #include <string>
 
-#include "app/background_conversion.h"
 #include "app/log_widget.h"
 #include "app/preview_widget.h"
-#include "app/rules/drop_queue.h"
+#include "app/rules/drop_handling.h"
 #include "app/rules/window_layout.h"
 #include "support/block_cache.h"
 
@@ -29,7 +28,7 @@ class WaitCursor {
 
 // The main window: the name field Edit1, the preview Image1 and the log
 // Memo1. It takes shell file drops and converts the first dropped file.
-class TForm102 : public QWidget {
+class TForm102 : public QWidget, private window::DropWindow {
   Q_OBJECT
 
   // The controls live inside the window object; Qt sees them as its children.
@@ -82,9 +81,10 @@ class TForm102 : public QWidget {
   bool PassDragToWindow(QEvent* event);
   bool IsTextControl(const QObject* object) const;
   bool IgnoresInput(const QObject* receiver, const QEvent& event) const;
-  void ConvertNextDrop();
-  void FinishDrop(const std::string& path, const std::exception_ptr& failure);
-  void SetConverting(bool converting);
+  // What the window does around a conversion (window::DropWindow).
+  void SetConverting(bool converting) override;
+  void ShowFileName(const std::string& name) override;
+  void ReportFailure(const std::exception_ptr& failure) override;
   void ApplyLayout();
   void FollowScreen(QScreen* screen);
   static int DpiOf(const QScreen* screen);
@@ -100,11 +100,14 @@ class TForm102 : public QWidget {
 
   // The controls whose drags go to the window.
   std::array<QObject*, 3> textControls_{};
-  // The first file of each drop not yet handled, as the core takes paths.
-  window::DropQueue drops_;
   std::optional<WaitCursor> waitCursor_;
-  // Declared after the controls, so that it is gone before them.
-  BackgroundConversion conversion_{memo_, image_};
+  // Declared after the controls, so that it is gone before them; it waits
+  // for a running conversion, and what that posts meanwhile goes to this
+  // object, which drops it.
+  window::DropHandling drops_{*this, memo_, image_, [this](std::function<void()> work) {
+                                QMetaObject::invokeMethod(this, std::move(work),
+                                                          Qt::QueuedConnection);
+                              }};
 };
 
 // The dropped entries that are local files or folders, in the order of the

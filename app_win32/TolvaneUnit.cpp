@@ -5,7 +5,6 @@
 #include "app_win32/error_reporter.h"
 #include "support/error.h"
 #include "support/messages.h"
-#include "support/paths.h"
 #include "support/win32_text.h"
 
 namespace tolvane::win32 {
@@ -176,33 +175,13 @@ void TForm102::HandleDropFiles(HDROP dropHandle) {
   ::DragQueryFileW(drop.get(), 0, path.data(), length + 1);
   path.resize(std::wcslen(path.c_str()));
   drops_.Add(Utf8FromWide(path));
-  ConvertNextDrop();
 }
 
-void TForm102::ConvertNextDrop() {
-  const std::optional<std::string> path = drops_.StartNext();
-  if (!path) return;
-  SetConverting(true);
-  try {
-    conversion_.Start(
-        *path, [this, path = *path](std::exception_ptr failure) { FinishDrop(path, failure); });
-  } catch (...) {
-    FinishDrop(*path, std::current_exception());
-  }
+void TForm102::ShowFileName(const std::string& name) {
+  ::SetWindowTextW(edit1_, WideFromUtf8(name).c_str());
 }
 
-// The box, if any, comes up after everything the conversion wrote into the
-// log and the preview, and the next drop is handled once it is closed.
-void TForm102::FinishDrop(const std::string& path, const std::exception_ptr& failure) {
-  SetConverting(false);
-  if (failure) {
-    ErrorReporter::Report(failure);
-  } else {
-    ::SetWindowTextW(edit1_, WideFromUtf8(NameOf(path)).c_str());
-  }
-  drops_.Finish();
-  ConvertNextDrop();
-}
+void TForm102::ReportFailure(const std::exception_ptr& failure) { ErrorReporter::Report(failure); }
 
 // While a file is converted the window shows the wait cursor and takes no
 // input but drops.

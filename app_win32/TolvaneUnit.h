@@ -9,8 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "app/rules/background_conversion.h"
-#include "app/rules/drop_queue.h"
+#include "app/rules/drop_handling.h"
 #include "app/rules/start_state.h"
 #include "app/rules/window_layout.h"
 #include "app_win32/dark_theme.h"
@@ -24,7 +23,7 @@ namespace tolvane::win32 {
 
 // The main window: the name field Edit1, the preview Image1 and the log
 // Memo1. It takes shell file drops and converts the first dropped file.
-class TForm102 {
+class TForm102 : private window::DropWindow {
  public:
   // The window class's name, by which tests find the window.
   static constexpr wchar_t kClassName[] = L"TForm102";
@@ -32,7 +31,7 @@ class TForm102 {
   // Created hidden at the top-left corner of the desktop, scaled to that
   // monitor, centred in its work area, registered for drops.
   explicit TForm102(HINSTANCE instance);
-  ~TForm102();
+  ~TForm102() override;
   TForm102(const TForm102&) = delete;
   TForm102& operator=(const TForm102&) = delete;
 
@@ -55,9 +54,10 @@ class TForm102 {
   // Takes the first dropped path, whole, releases the drop and converts it
   // once the drops before it are done.
   void HandleDropFiles(HDROP drop);
-  void ConvertNextDrop();
-  void FinishDrop(const std::string& path, const std::exception_ptr& failure);
-  void SetConverting(bool converting);
+  // What the window does around a conversion (window::DropWindow).
+  void SetConverting(bool converting) override;
+  void ShowFileName(const std::string& name) override;
+  void ReportFailure(const std::exception_ptr& failure) override;
   bool SetCursorShape();
 
   // Rescales every bound, the client size and the font from the current
@@ -83,7 +83,6 @@ class TForm102 {
   // The control that had the focus when the window was last deactivated.
   HWND focus_ = nullptr;
 
-  window::DropQueue drops_;
   bool converting_ = false;
   // The large blocks a conversion frees serve the next drop, and are given
   // back once the window has been idle for a few seconds.
@@ -91,8 +90,9 @@ class TForm102 {
   WindowThreadQueue posted_;
   // Declared last, so that it waits for a running conversion before the
   // controls and the queue it writes to are gone.
-  window::BackgroundConversion conversion_{
-      memo1_, image1_, [this](std::function<void()> work) { posted_.Post(std::move(work)); }};
+  window::DropHandling drops_{*this, memo1_, image1_, [this](std::function<void()> work) {
+                                posted_.Post(std::move(work));
+                              }};
 };
 
 }  // namespace tolvane::win32
