@@ -175,23 +175,20 @@ void TForm102::SetConverting(bool converting) {
 }
 
 void TForm102::ApplyDpi(int dpi) {
-  if (dpi <= 0) return;
-  layout_ = window::ScaleLayout(layout_, dpi, dpi_);
-  dpi_ = dpi;
-  ApplyLayout();
+  if (scaled_.ScaleTo(dpi)) ApplyLayout();
 }
 
 void TForm102::ApplyLayout() {
   // The controls inherit the window's font; they are given it as well, since
   // a style sheet that touches a control may keep its first font.
-  const QFont font = WindowFont(layout_.fontHeight);
+  const QFont font = WindowFont(scaled_.Layout().fontHeight);
   setFont(font);
   Edit1->setFont(font);
   Memo1->setFont(font);
-  setFixedSize(layout_.clientWidth, layout_.clientHeight);
-  Edit1->setGeometry(ToQRect(layout_.nameField));
-  Image1->setGeometry(ToQRect(layout_.preview));
-  Memo1->setGeometry(ToQRect(layout_.log));
+  setFixedSize(scaled_.Layout().clientWidth, scaled_.Layout().clientHeight);
+  Edit1->setGeometry(ToQRect(scaled_.Layout().nameField));
+  Image1->setGeometry(ToQRect(scaled_.Layout().preview));
+  Memo1->setGeometry(ToQRect(scaled_.Layout().log));
 }
 
 void TForm102::CentreInWorkArea() {

@@ -62,8 +62,8 @@ class TForm102 : public QWidget, private window::DropWindow {
   // Rescales from the current dots per inch to dpi: every bound, the client
   // size and the font.
   void ApplyDpi(int dpi);
-  int Dpi() const { return dpi_; }
-  const window::WindowLayout& Layout() const { return layout_; }
+  int Dpi() const { return scaled_.Dpi(); }
+  const window::WindowLayout& Layout() const { return scaled_.Layout(); }
 
   // Places the window, frame included, in the middle of its screen's work
   // area.
@@ -89,8 +89,7 @@ class TForm102 : public QWidget, private window::DropWindow {
   void FollowScreen(QScreen* screen);
   static int DpiOf(const QScreen* screen);
 
-  window::WindowLayout layout_ = window::DesignLayout();
-  int dpi_ = window::kDesignDpi;
+  window::MonitorLayout scaled_;
   QMetaObject::Connection screenDpiConnection_;
   bool placedWithFrame_ = false;
   // The large blocks a conversion frees serve the next drop, and are given

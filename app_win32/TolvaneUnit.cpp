@@ -61,8 +61,9 @@ TForm102::TForm102(HINSTANCE instance) : instance_(instance) {
   PreviewControl::RegisterClass(instance);
   const std::wstring caption = WideFromUtf8(messages::kWindowCaption);
   // Hidden, at the top-left corner of the desktop: on the primary monitor.
-  ::CreateWindowExW(kExStyle, kClassName, caption.c_str(), kStyle, 0, 0, layout_.clientWidth,
-                    layout_.clientHeight, nullptr, nullptr, instance, this);
+  ::CreateWindowExW(kExStyle, kClassName, caption.c_str(), kStyle, 0, 0,
+                    scaled_.Layout().clientWidth, scaled_.Layout().clientHeight, nullptr, nullptr,
+                    instance, this);
   if (window_ == nullptr) throw Error(WindowsErrorText(::GetLastError()));
   posted_.Attach(window_);
   CreateControls();
@@ -110,27 +111,24 @@ void TForm102::Show(window::StartState state) {
 }
 
 void TForm102::ApplyDpi(int dpi) {
-  if (dpi <= 0) return;
-  layout_ = window::ScaleLayout(layout_, dpi, dpi_);
-  dpi_ = dpi;
-  ApplyLayout();
+  if (scaled_.ScaleTo(dpi)) ApplyLayout();
 }
 
 void TForm102::ApplyLayout() {
-  Font font = WindowFont(layout_.fontHeight);
+  Font font = WindowFont(scaled_.Layout().fontHeight);
   // The controls inherit the window's font.
   for (HWND control : {edit1_, memo1_.Handle()}) {
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
   }
   font_ = std::move(font);
-  Place(edit1_, layout_.nameField);
-  Place(image1_.Handle(), layout_.preview);
-  Place(memo1_.Handle(), layout_.log);
+  Place(edit1_, scaled_.Layout().nameField);
+  Place(image1_.Handle(), scaled_.Layout().preview);
+  Place(memo1_.Handle(), scaled_.Layout().log);
 }
 
 void TForm102::ResizeToClientArea() {
-  RECT frame{0, 0, layout_.clientWidth, layout_.clientHeight};
-  ::AdjustWindowRectExForDpi(&frame, kStyle, FALSE, kExStyle, static_cast<UINT>(dpi_));
+  RECT frame{0, 0, scaled_.Layout().clientWidth, scaled_.Layout().clientHeight};
+  ::AdjustWindowRectExForDpi(&frame, kStyle, FALSE, kExStyle, static_cast<UINT>(scaled_.Dpi()));
   ::SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -78,8 +78,7 @@ class TForm102 : private window::DropWindow {
   LogControl memo1_;
   DarkTheme theme_;
   Font font_;
-  window::WindowLayout layout_ = window::DesignLayout();
-  int dpi_ = window::kDesignDpi;
+  window::MonitorLayout scaled_;
   // The control that had the focus when the window was last deactivated.
   HWND focus_ = nullptr;
 

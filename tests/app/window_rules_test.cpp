@@ -54,6 +54,20 @@ TEST(ScaleLayout, ControlsThatAbutStayAbutting) {
   }
 }
 
+TEST(MonitorLayout, ScalesFromEachDensityToTheNextAndIgnoresNone) {
+  MonitorLayout layout;
+  EXPECT_TRUE(layout.ScaleTo(144));
+  EXPECT_TRUE(layout.ScaleTo(192));
+  EXPECT_EQ(layout.Layout(), ScaleLayout(LayoutAt(144), 192, 144));
+  EXPECT_FALSE(layout.ScaleTo(0));
+  EXPECT_EQ(layout.Dpi(), 192);
+  // Each step rounds anew: back at 96 the window may be a pixel off its
+  // description, as the steps it went through give it.
+  EXPECT_TRUE(layout.ScaleTo(96));
+  EXPECT_EQ(layout.Layout(), ScaleLayout(ScaleLayout(LayoutAt(144), 192, 144), 96, 192));
+  EXPECT_EQ(layout.Layout().clientWidth, 254);
+}
+
 TEST(ScaleLayout, ScalesFromTheOldToTheNewMonitor) {
   const WindowLayout at192 = LayoutAt(192);
   EXPECT_EQ(ScaleLayout(at192, 96, 192), LayoutAt(96));
