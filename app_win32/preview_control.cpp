@@ -64,15 +64,16 @@ void PreviewControl::Paint() {
 LRESULT CALLBACK PreviewControl::Procedure(HWND window, UINT message, WPARAM wParam,
                                            LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    auto* created = static_cast<PreviewControl*>(
+        reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+    created->window_ = window;
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
   }
   auto* self = reinterpret_cast<PreviewControl*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   switch (message) {
     case WM_ERASEBKGND: return 1;  // the paint covers the whole box
     case WM_PAINT:
       if (self != nullptr) {
-        self->window_ = window;
         self->Paint();
         return 0;
       }
