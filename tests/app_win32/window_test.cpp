@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "convert/convert.h"
+#include "convert/preview.h"
 #include "support/win32_text.h"
 #include "tests/app_win32/window_hook.h"
 #include "tests/support/test_support.h"
@@ -493,6 +495,48 @@ TEST(Win32Window, ConvertsADroppedFileAndShowsIt) {
   EXPECT_EQ(shot.Count({image1.left, image1.top + 11, 249, 124}, kRed), 249 * 124);
   EXPECT_EQ(shot.At(image1.left, image1.top + 10), kBlack);
   EXPECT_EQ(shot.At(image1.left + 248, image1.top + 135), kBlack);
+}
+
+// The preview box on the screen is, pixel for pixel, what RenderPreview
+// draws of the picture the conversion shows.
+TEST(Win32Window, PaintsThePreviewAsRenderPreviewDrawsIt) {
+  const testing::TempDir dir;
+  const std::string path = dir.File("pattern.bmp");
+  testing::WriteFile(path, testing::Bmp24(30, 20, [](int x, int y) {
+                       return testing::Bgr{static_cast<std::uint8_t>(8 * x),
+                                           static_cast<std::uint8_t>(12 * y),
+                                           static_cast<std::uint8_t>(200 - 5 * x)};
+                     }));
+  struct : Log {
+    void Clear() override {}
+    void Append(std::string_view) override {}
+  } ignored;
+  PictureKeeper shown;
+  ConvertImageFile(path, ignored, shown);
+
+  const Program program;
+  ASSERT_TRUE(program.Running());
+  Inside inside(program.Main());
+  ASSERT_TRUE(inside.Hooked());
+  ASSERT_TRUE(inside.Drop({W(path)}));
+  ASSERT_TRUE(WaitFor([&] { return TextOf(program.Edit1()) == L"pattern.bmp"; }));
+
+  const Bounds image1 = program.BoundsOf(program.Image1());
+  const Surface expected = RenderPreview(shown.Current(), image1.width, image1.height);
+  const auto mismatches = [&] {
+    const Screenshot shot(program.Main());
+    int count = 0;
+    for (int y = 0; y < expected.Height(); ++y) {
+      const std::uint8_t* row = expected.Row(y);
+      for (int x = 0; x < expected.Width(); ++x) {
+        const Colour colour = row[4 * x + 2] << 16 | row[4 * x + 1] << 8 | row[4 * x];
+        count += shot.At(image1.left + x, image1.top + y) == colour ? 0 : 1;
+      }
+    }
+    return count;
+  };
+  EXPECT_TRUE(WaitFor([&] { return mismatches() == 0; }))
+      << mismatches() << " pixels of the preview differ from RenderPreview's";
 }
 
 // A file in a folder whose path is longer than MAX_PATH: the whole path
