@@ -172,6 +172,19 @@ class SystemDpi {
   bool hadValue_ = false;
 };
 
+// Every program of the run starts at 96 dots per inch unless a test says
+// otherwise, whatever a run that ended early left behind.
+class DesignDpiForTheRun : public ::testing::Environment {
+ public:
+  void SetUp() override { dpi_.emplace(96); }
+  void TearDown() override { dpi_.reset(); }
+
+ private:
+  std::optional<SystemDpi> dpi_;
+};
+
+const auto* const kDesignDpiForTheRun = ::testing::AddGlobalTestEnvironment(new DesignDpiForTheRun);
+
 struct FindWindowOf {
   DWORD process;
   const wchar_t* className;
