@@ -30,7 +30,8 @@ fi
 case "${1:-}" in
   --prepare) exit 0 ;;
   --start-server)
-    wineserver -p </dev/null >/dev/null 2>&1
+    # A server left running (say, by a run cut short) serves as well.
+    wineserver -p </dev/null >/dev/null 2>&1 || true
     exec wineboot </dev/null >/dev/null 2>&1
     ;;
   --stop-server) exec wineserver -k ;;
