@@ -42,5 +42,8 @@ if [[ $windows -eq 1 ]]; then
   ./scripts/build-windows.sh --test
   echo "== Windows and Linux programs, output against output"
   tests/windows/cross_check.sh build/bin/tolvane-cli build-win32/bin/tolvane-cli.exe
+  echo "== The zip, unpacked into a fresh Wine prefix"
+  tests/windows/zip_check.sh build-win32/Tolvane-*-win32.zip build/bin/tolvane-cli \
+    build-win32/bin/win32_window_tests.exe
   echo "== Windows part passed after $(minutes)"
 fi

@@ -790,5 +790,24 @@ INSTANTIATE_TEST_SUITE_P(Launch, ShowCommand,
                            return "Command" + std::to_string(param.param.command);
                          });
 
+// How a packaged copy of the program is checked (tests/windows/zip_check.sh):
+// the file that TOLVANE_DROP_FILE names, a Windows path, is dropped on the
+// window, and the script compares what it writes with the Linux build's.
+TEST(Win32Window, ConvertsTheFileNamedByTolvaneDropFile) {
+  const char* file = std::getenv("TOLVANE_DROP_FILE");
+  if (file == nullptr) GTEST_SKIP() << "TOLVANE_DROP_FILE names no file to drop";
+  const std::wstring path = W(file);
+  const Program program;
+  ASSERT_TRUE(program.Running());
+  Inside inside(program.Main());
+  ASSERT_TRUE(inside.Hooked());
+
+  ASSERT_TRUE(inside.Drop({path}));
+  const std::wstring name = path.substr(path.find_last_of(L"\\:") + 1);
+  ASSERT_TRUE(WaitFor([&] { return TextOf(program.Edit1()) == name; }))
+      << "the drop of " << file << " was not handled";
+  EXPECT_EQ(TextOf(program.Memo1()).rfind(path + L"\r\n", 0), 0u);
+}
+
 }  // namespace
 }  // namespace tolvane::win32

@@ -46,19 +46,10 @@ else
   echo "cross-check: no peer suites at $testdata; only generated inputs are checked"
 fi
 
-# A 24-bit bitmap of 2100 x 1500 random pixels, reduced on both sides, and the
-# same picture as a PNG, made by the Linux program's own writer.
-bitmap_header() {  # width height
-  local width=$1 height=$2
-  local row=$(((width * 3 + 3) / 4 * 4))
-  local size=$((row * height))
-  le32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))\\x$(printf %02x $(($1 >> 16 & 255)))\\x$(printf %02x $(($1 >> 24 & 255)))"; }
-  printf 'BM'; le32 $((54 + size)); le32 0; le32 54
-  le32 40; le32 "$width"; le32 "$height"; printf '\x01\x00\x18\x00'; le32 0; le32 "$size"
-  le32 2835; le32 2835; le32 0; le32 0
-}
-{ bitmap_header 2100 1500; head -c $(((2100 * 3 + 3) / 4 * 4 * 1500)) /dev/urandom; } \
-  >"$work/in/generated_2100x1500.bmp"
+# A bitmap of 2100 x 1500 random pixels, reduced on both sides, and the same
+# picture as a PNG, made by the Linux program's own writer.
+. "$root/tests/windows/random_bitmap.sh"
+random_bitmap 2100 1500 >"$work/in/generated_2100x1500.bmp"
 "$linux_cli" raster "$work/in/generated_2100x1500.bmp" "$work/in/generated_2100x1500.png" >/dev/null
 
 "$root/scripts/wine-run.sh" --start-server
