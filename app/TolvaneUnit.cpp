@@ -44,10 +44,6 @@ QRect ToQRect(const window::Bounds& bounds) {
   return QRect(bounds.left, bounds.top, bounds.width, bounds.height);
 }
 
-// How long the window waits after a conversion before it gives back the
-// memory kept for the next one.
-constexpr int kKeptBlocksIdleMs = 5000;
-
 // The path as the core takes it: UTF-8 with the platform's separators on
 // Windows, the file system's own bytes elsewhere.
 std::string NativePath(const QString& path) {
@@ -117,7 +113,7 @@ TForm102::TForm102(QWidget* parent) : QWidget(parent) {
   Memo1->setFocus();
 
   releaseKeptBlocks_.setSingleShot(true);
-  releaseKeptBlocks_.setInterval(kKeptBlocksIdleMs);
+  releaseKeptBlocks_.setInterval(window::kKeptBlocksIdleMs);
   connect(&releaseKeptBlocks_, &QTimer::timeout, this, [] { ReleaseKeptBlocks(); });
 
   // Qt's own high-DPI scaling is off; the window scales itself from the
@@ -154,36 +150,14 @@ TForm102::~TForm102() {
 
 void TForm102::HandleDropFiles(const QStringList& localFiles) {
   if (localFiles.isEmpty()) return;
-  waitingDrops_.push_back(localFiles.front());
-  ConvertNextDrop();
-}
-
-void TForm102::ConvertNextDrop() {
-  if (handlingDrop_ || waitingDrops_.empty()) return;
-  handlingDrop_ = true;
   // The whole path, however long.
-  const std::string path = NativePath(waitingDrops_.front());
-  waitingDrops_.pop_front();
-  SetConverting(true);
-  try {
-    conversion_.Start(path,
-                      [this, path](std::exception_ptr failure) { FinishDrop(path, failure); });
-  } catch (...) {
-    FinishDrop(path, std::current_exception());
-  }
+  drops_.Add(NativePath(localFiles.front()));
 }
 
-// The box, if any, comes up after everything the conversion wrote into the
-// log and the preview, and the next drop is handled once it is closed.
-void TForm102::FinishDrop(const std::string& path, const std::exception_ptr& failure) {
-  SetConverting(false);
-  if (failure) {
-    ReportFailures([&failure] { std::rethrow_exception(failure); });
-  } else {
-    Edit1->setText(FromNativePath(NameOf(path)));
-  }
-  handlingDrop_ = false;
-  ConvertNextDrop();
+void TForm102::ShowFileName(const std::string& name) { Edit1->setText(FromNativePath(name)); }
+
+void TForm102::ReportFailure(const std::exception_ptr& failure) {
+  ReportFailures([&failure] { std::rethrow_exception(failure); });
 }
 
 // While a file is converted the window takes no input but drags, and shows
@@ -201,23 +175,20 @@ void TForm102::SetConverting(bool converting) {
 }
 
 void TForm102::ApplyDpi(int dpi) {
-  if (dpi <= 0) return;
-  layout_ = window::ScaleLayout(layout_, dpi, dpi_);
-  dpi_ = dpi;
-  ApplyLayout();
+  if (scaled_.ScaleTo(dpi)) ApplyLayout();
 }
 
 void TForm102::ApplyLayout() {
   // The controls inherit the window's font; they are given it as well, since
   // a style sheet that touches a control may keep its first font.
-  const QFont font = WindowFont(layout_.fontHeight);
+  const QFont font = WindowFont(scaled_.Layout().fontHeight);
   setFont(font);
   Edit1->setFont(font);
   Memo1->setFont(font);
-  setFixedSize(layout_.clientWidth, layout_.clientHeight);
-  Edit1->setGeometry(ToQRect(layout_.nameField));
-  Image1->setGeometry(ToQRect(layout_.preview));
-  Memo1->setGeometry(ToQRect(layout_.log));
+  setFixedSize(scaled_.Layout().clientWidth, scaled_.Layout().clientHeight);
+  Edit1->setGeometry(ToQRect(scaled_.Layout().nameField));
+  Image1->setGeometry(ToQRect(scaled_.Layout().preview));
+  Memo1->setGeometry(ToQRect(scaled_.Layout().log));
 }
 
 void TForm102::CentreInWorkArea() {

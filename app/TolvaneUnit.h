@@ -5,14 +5,13 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
-#include <deque>
 #include <exception>
 #include <optional>
 #include <string>
 
-#include "app/background_conversion.h"
 #include "app/log_widget.h"
 #include "app/preview_widget.h"
+#include "app/rules/drop_handling.h"
 #include "app/rules/window_layout.h"
 #include "support/block_cache.h"
 
@@ -29,7 +28,7 @@ class WaitCursor {
 
 // The main window: the name field Edit1, the preview Image1 and the log
 // Memo1. It takes shell file drops and converts the first dropped file.
-class TForm102 : public QWidget {
+class TForm102 : public QWidget, private window::DropWindow {
   Q_OBJECT
 
   // The controls live inside the window object; Qt sees them as its children.
@@ -58,13 +57,13 @@ class TForm102 : public QWidget {
   // order they came.
   void HandleDropFiles(const QStringList& localFiles);
   // True while a drop is being handled or waits to be.
-  bool HandlingDrops() const { return handlingDrop_ || !waitingDrops_.empty(); }
+  bool HandlingDrops() const { return drops_.Busy(); }
 
   // Rescales from the current dots per inch to dpi: every bound, the client
   // size and the font.
   void ApplyDpi(int dpi);
-  int Dpi() const { return dpi_; }
-  const window::WindowLayout& Layout() const { return layout_; }
+  int Dpi() const { return scaled_.Dpi(); }
+  const window::WindowLayout& Layout() const { return scaled_.Layout(); }
 
   // Places the window, frame included, in the middle of its screen's work
   // area.
@@ -82,15 +81,15 @@ class TForm102 : public QWidget {
   bool PassDragToWindow(QEvent* event);
   bool IsTextControl(const QObject* object) const;
   bool IgnoresInput(const QObject* receiver, const QEvent& event) const;
-  void ConvertNextDrop();
-  void FinishDrop(const std::string& path, const std::exception_ptr& failure);
-  void SetConverting(bool converting);
+  // What the window does around a conversion (window::DropWindow).
+  void SetConverting(bool converting) override;
+  void ShowFileName(const std::string& name) override;
+  void ReportFailure(const std::exception_ptr& failure) override;
   void ApplyLayout();
   void FollowScreen(QScreen* screen);
   static int DpiOf(const QScreen* screen);
 
-  window::WindowLayout layout_ = window::DesignLayout();
-  int dpi_ = window::kDesignDpi;
+  window::MonitorLayout scaled_;
   QMetaObject::Connection screenDpiConnection_;
   bool placedWithFrame_ = false;
   // The large blocks a conversion frees serve the next drop, and are given
@@ -100,12 +99,14 @@ class TForm102 : public QWidget {
 
   // The controls whose drags go to the window.
   std::array<QObject*, 3> textControls_{};
-  // The first file of each drop not yet handled, oldest first.
-  std::deque<QString> waitingDrops_;
-  bool handlingDrop_ = false;
   std::optional<WaitCursor> waitCursor_;
-  // Declared after the controls, so that it is gone before them.
-  BackgroundConversion conversion_{memo_, image_};
+  // Declared after the controls, so that it is gone before them; it waits
+  // for a running conversion, and what that posts meanwhile goes to this
+  // object, which drops it.
+  window::DropHandling drops_{*this, memo_, image_, [this](std::function<void()> work) {
+                                QMetaObject::invokeMethod(this, std::move(work),
+                                                          Qt::QueuedConnection);
+                              }};
 };
 
 // The dropped entries that are local files or folders, in the order of the

@@ -1,8 +1,10 @@
 // Start-up: the application object, the theme, the main window, the loop.
 #include <QByteArray>
 #include <memory>
+#include <optional>
 
 #include "app/TolvaneUnit.h"
+#include "app/rules/start_state.h"
 #include "app/theme.h"
 #include "app/tolvane_application.h"
 #include "support/messages.h"
@@ -13,27 +15,26 @@
 
 namespace {
 
-// The show command of the launching program, where the platform has one:
-// minimised without activation and maximised are honoured, anything else
-// opens the window normally.
-void ShowAsLaunched(QWidget& window) {
+// The show command of the launching program, where the platform has one.
+std::optional<int> LaunchShowCommand() {
 #ifdef _WIN32
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   GetStartupInfoW(&startup);
-  if ((startup.dwFlags & STARTF_USESHOWWINDOW) != 0) {
-    if (startup.wShowWindow == SW_SHOWMINNOACTIVE) {
+  if ((startup.dwFlags & STARTF_USESHOWWINDOW) != 0) return startup.wShowWindow;
+#endif
+  return std::nullopt;
+}
+
+void ShowAsLaunched(QWidget& window) {
+  switch (tolvane::window::StartStateFor(LaunchShowCommand())) {
+    case tolvane::window::StartState::MinimisedInactive:
       window.setAttribute(Qt::WA_ShowWithoutActivating);
       window.showMinimized();
       return;
-    }
-    if (startup.wShowWindow == SW_SHOWMAXIMIZED) {
-      window.showMaximized();
-      return;
-    }
+    case tolvane::window::StartState::Maximised: window.showMaximized(); return;
+    case tolvane::window::StartState::Normal: window.show(); return;
   }
-#endif
-  window.show();
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 #
 #   scripts/build-windows.sh [--test]
 #
+# Leaves build-win32/Tolvane-<version>-win32.zip: the two programs, a README
+# for Windows users and the licences of the libraries linked into them.
+#
 # Installs what is missing (scripts/install-windows-deps.sh), then builds the
 # libraries Debian does not package for mingw into build-win32/deps/:
 # libjpeg-turbo from Debian's own source package (the version the Linux build
@@ -141,6 +144,26 @@ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DTOLVANE_WIN32_DEPS=
   -DTOLVANE_BUILD_BENCH=OFF >/dev/null
 echo "$toolchain_stamp" >"$build/.toolchain"
 cmake --build "$build" -j "$jobs"
+
+# The zip: what a Windows user unpacks and runs. Text files get CR LF.
+package_zip() {
+  local version name stage
+  version=$(sed -n -E 's/^project\(Tolvane VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
+  name=Tolvane-$version-win32
+  stage=$build/package/$name
+  rm -rf "$build/package" "$build/$name.zip"
+  mkdir -p "$stage/licenses"
+  cp "$build/bin/Tolvane.exe" "$build/bin/tolvane-cli.exe" "$stage/"
+  with_crlf() { sed 's/\r*$/\r/' "$@"; }
+  sed "s/@VERSION@/$version/" packaging/windows/README.txt | with_crlf >"$stage/README.txt"
+  with_crlf "$prefix/share/doc/libjpeg-turbo/LICENSE.md" >"$stage/licenses/libjpeg-turbo.txt"
+  with_crlf "$prefix/share/doc/libjpeg-turbo/README.ijg" >"$stage/licenses/libjpeg-turbo-ijg.txt"
+  with_crlf /usr/share/doc/libz-mingw-w64/copyright >"$stage/licenses/zlib.txt"
+  with_crlf /usr/share/doc/mingw-w64-i686-dev/copyright >"$stage/licenses/mingw-w64-runtime.txt"
+  (cd "$build/package" && cmake -E tar cf "../$name.zip" --format=zip "$name")
+  echo "== $build/$name.zip"
+}
+package_zip
 
 if [[ $run_tests -eq 1 ]]; then
   echo "== Windows tests under Wine"

@@ -20,12 +20,18 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   mkdir -p "$(dirname "$WINEPREFIX")"
   wineboot -i >/dev/null 2>&1
+  # Tahoma has no Japanese characters: Wine, like Windows, links it to
+  # MS UI Gothic for them, which the prefix finds in IPAGothic. (Wine then
+  # draws the Latin letters of the linked text with IPAGothic as well.)
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+    /v 'MS UI Gothic' /t REG_SZ /d IPAGothic /f >/dev/null 2>&1
   wineserver -w
 fi
 case "${1:-}" in
   --prepare) exit 0 ;;
   --start-server)
-    wineserver -p </dev/null >/dev/null 2>&1
+    # A server left running (say, by a run cut short) serves as well.
+    wineserver -p </dev/null >/dev/null 2>&1 || true
     exec wineboot </dev/null >/dev/null 2>&1
     ;;
   --stop-server) exec wineserver -k ;;

@@ -15,9 +15,4 @@ void LogText::Append(std::string_view line) {
   caret_ = at + inserted.size();
 }
 
-std::size_t LogText::LastLineStart(std::string_view text) {
-  const std::size_t lineFeed = text.find_last_of('\n');
-  return lineFeed == std::string_view::npos ? 0 : lineFeed + 1;
-}
-
 }  // namespace tolvane::window

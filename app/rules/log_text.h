@@ -24,10 +24,18 @@ class LogText {
   // after them, at the start of the (empty) last line.
   void Append(std::string_view line);
 
-  // Where the last line starts: after the last line break, or 0.
-  static std::size_t LastLineStart(std::string_view text);
+  // Where the last line starts: after the last line break, or 0. In code
+  // units of whichever encoding the edit buffer holds.
+  static std::size_t LastLineStart(std::string_view text) { return LastLineStartOf(text); }
+  static std::size_t LastLineStart(std::wstring_view text) { return LastLineStartOf(text); }
 
  private:
+  template <typename Char>
+  static std::size_t LastLineStartOf(std::basic_string_view<Char> text) {
+    const std::size_t lineFeed = text.find_last_of(Char('\n'));
+    return lineFeed == std::basic_string_view<Char>::npos ? 0 : lineFeed + 1;
+  }
+
   std::string text_;
   std::size_t caret_ = 0;
 };

@@ -47,6 +47,13 @@ WindowLayout ScaleLayout(const WindowLayout& layout, int newDpi, int oldDpi) {
 
 WindowLayout LayoutAt(int dpi) { return ScaleLayout(DesignLayout(), dpi, kDesignDpi); }
 
+bool MonitorLayout::ScaleTo(int dpi) {
+  if (dpi <= 0) return false;
+  layout_ = ScaleLayout(layout_, dpi, dpi_);
+  dpi_ = dpi;
+  return true;
+}
+
 int NameFieldHeight(int fontHeight, int dpi) {
   const int em = std::abs(fontHeight);
   const int lineHeight = MulDiv(em, 2049, 2048) + MulDiv(em, 423, 2048);

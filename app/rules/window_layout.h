@@ -44,6 +44,20 @@ WindowLayout ScaleLayout(const WindowLayout& layout, int newDpi, int oldDpi);
 // DesignLayout scaled from kDesignDpi to dpi.
 WindowLayout LayoutAt(int dpi);
 
+// A window's layout at its monitor's dots per inch. Each change scales it
+// from the old value to the new one, as the window is told of it.
+class MonitorLayout {
+ public:
+  const WindowLayout& Layout() const { return layout_; }
+  int Dpi() const { return dpi_; }
+  // False, and nothing changes, for a value that is no density.
+  bool ScaleTo(int dpi);
+
+ private:
+  WindowLayout layout_ = DesignLayout();
+  int dpi_ = kDesignDpi;
+};
+
 // The name field is as high as its font's line plus eight border heights.
 // The line height is Tahoma's (ascent 2049, descent 423 in 2048 units per em,
 // each rounded), so the field's size does not depend on which fallback font

@@ -4,7 +4,9 @@
 #include <stdexcept>
 
 #include "app/rules/app_title.h"
+#include "app/rules/drop_queue.h"
 #include "app/rules/log_text.h"
+#include "app/rules/start_state.h"
 #include "app/rules/window_layout.h"
 #include "support/report.h"
 
@@ -50,6 +52,20 @@ TEST(ScaleLayout, ControlsThatAbutStayAbutting) {
     const Bounds b = ScaleBounds(right, dpi, 96);
     EXPECT_EQ(a.left + a.width, b.left) << dpi;
   }
+}
+
+TEST(MonitorLayout, ScalesFromEachDensityToTheNextAndIgnoresNone) {
+  MonitorLayout layout;
+  EXPECT_TRUE(layout.ScaleTo(144));
+  EXPECT_TRUE(layout.ScaleTo(192));
+  EXPECT_EQ(layout.Layout(), ScaleLayout(LayoutAt(144), 192, 144));
+  EXPECT_FALSE(layout.ScaleTo(0));
+  EXPECT_EQ(layout.Dpi(), 192);
+  // Each step rounds anew: back at 96 the window may be a pixel off its
+  // description, as the steps it went through give it.
+  EXPECT_TRUE(layout.ScaleTo(96));
+  EXPECT_EQ(layout.Layout(), ScaleLayout(ScaleLayout(LayoutAt(144), 192, 144), 96, 192));
+  EXPECT_EQ(layout.Layout().clientWidth, 254);
 }
 
 TEST(ScaleLayout, ScalesFromTheOldToTheNewMonitor) {
@@ -110,6 +126,39 @@ TEST(LogText, AppendsBeforeWhatTheUserTypedIntoTheLastLine) {
   log.Append("b");
   EXPECT_EQ(log.Text(), "a\r\nb\r\ntyped");
   EXPECT_EQ(log.Caret(), 6u);
+}
+
+TEST(LogText, FindsTheLastLineInWideTextToo) {
+  EXPECT_EQ(LogText::LastLineStart(std::wstring_view(L"a\r\nbc\r\n")), 7u);
+  EXPECT_EQ(LogText::LastLineStart(std::wstring_view(L"typed")), 0u);
+}
+
+TEST(DropQueue, HandlesOneDropAtATimeInTheOrderTheyCame) {
+  DropQueue drops;
+  EXPECT_FALSE(drops.StartNext());
+  drops.Add("first");
+  drops.Add("second");
+  EXPECT_EQ(drops.StartNext(), "first");
+  // A drop that comes meanwhile waits until the first is finished.
+  drops.Add("third");
+  EXPECT_FALSE(drops.StartNext());
+  EXPECT_TRUE(drops.Busy());
+  drops.Finish();
+  EXPECT_EQ(drops.StartNext(), "second");
+  drops.Finish();
+  EXPECT_EQ(drops.StartNext(), "third");
+  drops.Finish();
+  EXPECT_FALSE(drops.Busy());
+  EXPECT_FALSE(drops.StartNext());
+}
+
+TEST(StartStateFor, HonoursOnlyMinimisedWithoutActivationAndMaximised) {
+  EXPECT_EQ(StartStateFor(7), StartState::MinimisedInactive);
+  EXPECT_EQ(StartStateFor(3), StartState::Maximised);
+  for (int other : {0, 1, 2, 4, 5, 6, 8, 9, 10, 11}) {
+    EXPECT_EQ(StartStateFor(other), StartState::Normal) << other;
+  }
+  EXPECT_EQ(StartStateFor(std::nullopt), StartState::Normal);
 }
 
 TEST(ErrorBoxText, AppendsAPeriodUnlessTheMessageEndsAtOrBelowTheFullStop) {

@@ -1,31 +1,25 @@
-#include "app/background_conversion.h"
+#include "app/rules/background_conversion.h"
 
 #include <utility>
 
 #include "convert/convert.h"
 
-namespace tolvane::app {
+namespace tolvane::window {
 
 namespace {
 
-// Runs work on the context's thread, after everything posted there before.
-template <typename Work>
-void Post(QObject& context, Work work) {
-  QMetaObject::invokeMethod(&context, std::move(work), Qt::QueuedConnection);
-}
-
 class RelayedLog : public Log {
  public:
-  RelayedLog(QObject& context, Log& target) : context_(context), target_(target) {}
+  RelayedLog(const PostToWindow& post, Log& target) : post_(post), target_(target) {}
   void Clear() override {
-    Post(context_, [&target = target_] { target.Clear(); });
+    post_([&target = target_] { target.Clear(); });
   }
   void Append(std::string_view line) override {
-    Post(context_, [&target = target_, line = std::string(line)] { target.Append(line); });
+    post_([&target = target_, line = std::string(line)] { target.Append(line); });
   }
 
  private:
-  QObject& context_;
+  const PostToWindow& post_;
   Log& target_;
 };
 
@@ -33,16 +27,16 @@ class RelayedLog : public Log {
 // once it has shown them; a PNG image's copy shares its decoded planes.
 class RelayedPreview : public Preview {
  public:
-  RelayedPreview(QObject& context, Preview& target) : context_(context), target_(target) {}
+  RelayedPreview(const PostToWindow& post, Preview& target) : post_(post), target_(target) {}
   void Show(const Raster& raster) override {
-    Post(context_, [&target = target_, raster] { target.Show(raster); });
+    post_([&target = target_, raster] { target.Show(raster); });
   }
   void Show(const PngImage& image) override {
-    Post(context_, [&target = target_, image] { target.Show(image); });
+    post_([&target = target_, image] { target.Show(image); });
   }
 
  private:
-  QObject& context_;
+  const PostToWindow& post_;
   Preview& target_;
 };
 
@@ -57,15 +51,15 @@ void BackgroundConversion::Start(const std::string& path, Done done) {
   worker_ = std::thread([this, path, done = std::move(done)] {
     std::exception_ptr failure;
     try {
-      RelayedLog log(*this, log_);
-      RelayedPreview preview(*this, preview_);
+      RelayedLog log(post_, log_);
+      RelayedPreview preview(post_, preview_);
       ConvertImageFile(path, log, preview);
     } catch (...) {
       // Carried over to be raised again where the window reports it.
       failure = std::current_exception();
     }
-    Post(*this, [done, failure] { done(failure); });
+    post_([done, failure] { done(failure); });
   });
 }
 
-}  // namespace tolvane::app
+}  // namespace tolvane::window
