@@ -51,8 +51,9 @@ void ConvertImageFile(const std::string& path, Log& log, Preview& preview) {
   PngImage png;
   Raster working;
   const std::string outputPath = OutputPathFor(path);
-  // Input whose decoder reports rows is reduced and encoded on a second
-  // thread while it is decoded; the steps below stay in their one-thread order.
+  // The reader hands the working raster's rows to the reduction, while it
+  // decodes or once it is done; the steps below stay in their one-thread
+  // order.
   ReductionPipeline reduction(outputPath, *format);
 
   log.Clear();
@@ -63,7 +64,7 @@ void ConvertImageFile(const std::string& path, Log& log, Preview& preview) {
   const ReducedSize reduced = ReducedSizeFor(input.width, input.height);
   RequireBothSides(reduced);
 
-  const Raster& output = reduction.Reduce(working, reduced);
+  const Raster& output = reduction.Reduce();
   preview.Show(output);
   RequireOutputIsNotInput(path, outputPath);
   reduction.Write(png);

@@ -1,155 +1,79 @@
 #include "convert/pipeline.h"
 
 #include <cstring>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
 #include "convert/size_rule.h"
-#include "formats/png/png_encoder.h"
-#include "support/error.h"
 
 namespace tolvane {
 
 ReductionPipeline::ReductionPipeline(std::string outputPath, const InputFormat& format)
     : outputPath_(std::move(outputPath)), format_(format) {}
 
-ReductionPipeline::~ReductionPipeline() { Stop(); }
-
-bool ReductionPipeline::Begin(const Raster& raster) {
-  if (!format_.streamsRows || worker_.joinable() || raster.Empty()) return false;
-  const RasterFormat format = raster.Format();
-  const bool bgr = format == RasterFormat::Bits24;
-  const bool bgrx = format == RasterFormat::Bits32 || format == RasterFormat::Device;
-  if (!bgr && !bgrx) return false;
-  const int width = raster.Width();
-  const int height = raster.Height();
-  if (!NeedsReduction(width, height)) return false;
-  const ReducedSize reduced = ReducedSizeFor(width, height);
+bool ReductionPipeline::Begin(const Raster& raster, RowDelivery delivery) {
+  if (reducer_ || outputFailure_ || raster.Empty()) return false;
+  if (!NeedsReduction(raster.Width(), raster.Height())) return false;
+  const ReducedSize reduced = ReducedSizeFor(raster.Width(), raster.Height());
   if (reduced.width == 0 || reduced.height == 0) return false;
   try {
-    // The reducer writes every row, and the white a new raster gets would only
-    // delay the first of them.
+    // The reducer writes every row, and the white a new raster gets would
+    // only delay the first of them.
     output_.SetSizeToOverwrite(reduced.width, reduced.height);
-  } catch (const Error&) {
-    // The one-thread steps meet this failure again, in their own order.
+    reducer_.emplace(raster, reduced.width, reduced.height,
+                     [this](int y, std::span<const std::uint8_t> row) { StoreRow(y, row); });
+  } catch (...) {
+    // The conversion meets this failure when it asks for the reduction.
+    outputFailure_ = std::current_exception();
+    reducer_.reset();
     output_ = Raster();
     return false;
   }
-  output_.SetAlphaMode(AlphaMode::None);
-  outputRows_.resize(static_cast<std::size_t>(reduced.height));
-  for (int y = 0; y < reduced.height; ++y)
-    outputRows_[static_cast<std::size_t>(y)] = output_.MutableRow(y).data();
-  sourceWidth_ = width;
-  sourceHeight_ = height;
-  sourceFormat_ = format;
-  reducer_.emplace(width, height, reduced.width, reduced.height,
-                   bgr ? SourcePixels::Bgr : SourcePixels::Bgrx,
-                   [this](int y, std::span<const std::uint8_t> row) { StoreRow(y, row); });
-  try {
-    worker_ = std::jthread([this] { Work(); });
-  } catch (const std::system_error&) {
-    reducer_.reset();
-    outputRows_.clear();
-    output_ = Raster();
-    return false;
+  // Rows handed over at the end leave nothing for a second thread to
+  // overlap with: the writer then takes the reduced raster whole.
+  if (delivery == RowDelivery::WhileDecoding && format_.encodesWhileDecoding) {
+    try {
+      encoder_ = std::make_unique<BackgroundPngEncoder>(outputPath_, output_);
+    } catch (const std::system_error&) {
+      // Without a second thread the output is written once reduced.
+    }
   }
   return true;
 }
 
-void ReductionPipeline::RowDone(int y, const std::uint8_t* row) {
-  if (!reducer_ || y != rowsPushed_ || y >= sourceHeight_) return;
-  if (y == 0) firstRow_ = row;
-  lastRow_ = row;
-  ++rowsPushed_;
-  reducer_->PushRow(row, true);
+void ReductionPipeline::RowDone(const Raster& raster, int y) {
+  if (reducer_ && y == reducer_->NextSourceRow()) reducer_->PushRow(raster, y);
 }
 
-void ReductionPipeline::Abandon() { Stop(); }
-
-void ReductionPipeline::Stop() {
-  {
-    const std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  rowArrived_.notify_one();
-  if (worker_.joinable()) worker_.join();
+void ReductionPipeline::Abandon() {
+  encoder_.reset();
+  reducer_.reset();
+  output_ = Raster();
 }
 
 // On the decoding thread, from the reducer.
 void ReductionPipeline::StoreRow(int y, std::span<const std::uint8_t> bgrx) {
-  std::memcpy(outputRows_[static_cast<std::size_t>(y)], bgrx.data(), bgrx.size());
-  {
-    const std::lock_guard lock(mutex_);
-    outputRowsReady_ = y + 1;
-  }
-  rowArrived_.notify_one();
+  std::memcpy(output_.MutableRow(y).data(), bgrx.data(), bgrx.size());
+  if (encoder_) encoder_->RowsReady(y + 1);
 }
 
-bool ReductionPipeline::WaitForOutputRow(int y) {
-  std::unique_lock lock(mutex_);
-  rowArrived_.wait(lock, [&] { return stopping_ || decodeOver_ || outputRowsReady_ > y; });
-  return !stopping_ && outputRowsReady_ > y;
-}
-
-void ReductionPipeline::Work() {
-  try {
-    file_ = std::make_unique<AtomicOutputFile>(outputPath_);
-    png::ImageHeader header;
-    header.width = static_cast<std::uint32_t>(output_.Width());
-    header.height = static_cast<std::uint32_t>(output_.Height());
-    writer_ = std::make_unique<png::PngWriter>(*file_, header);
-    const int height = static_cast<int>(outputRows_.size());
-    for (int y = 0; y < height; ++y) {
-      if (!WaitForOutputRow(y)) return;
-      writer_->WriteRowBgrx(outputRows_[static_cast<std::size_t>(y)]);
-    }
-    writer_->Finish();
-  } catch (...) {
-    failure_ = std::current_exception();  // rethrown on the caller's thread
+const Raster& ReductionPipeline::Reduce() {
+  if (outputFailure_) std::rethrow_exception(outputFailure_);
+  if (!reducer_ || !reducer_->Finished()) {
+    throw std::logic_error("the reader did not hand over every row of its image");
   }
-}
-
-bool ReductionPipeline::TakeStreamed(const Raster& working, ReducedSize size) {
-  if (!worker_.joinable()) return false;
-  // The reducer must have read the working raster's own rows, all of them,
-  // into an output of the size asked for.
-  const bool same = rowsPushed_ == sourceHeight_ && reducer_->Finished() &&
-                    working.Width() == sourceWidth_ && working.Height() == sourceHeight_ &&
-                    working.Format() == sourceFormat_ && firstRow_ == working.Row(0).data() &&
-                    lastRow_ == working.Row(sourceHeight_ - 1).data() &&
-                    output_.Width() == size.width && output_.Height() == size.height;
-  {
-    const std::lock_guard lock(mutex_);
-    decodeOver_ = true;
-    if (!same) stopping_ = true;
-  }
-  rowArrived_.notify_one();
-  worker_.join();
-  if (same) return true;
-  writer_.reset();
-  file_.reset();
-  output_ = Raster();
-  return false;
-}
-
-const Raster& ReductionPipeline::Reduce(const Raster& working, ReducedSize size) {
-  streamed_ = TakeStreamed(working, size);
-  if (!streamed_) {
-    output_.SetWidth(size.width);
-    output_.SetHeight(size.height);
-    ReduceHalftone(working, output_);
-  }
+  reducer_.reset();  // its buffers are not needed while the output is written
+  if (encoder_) encoder_->Finish();
   return output_;
 }
 
 void ReductionPipeline::Write(const PngImage& png) {
-  if (!streamed_) {
+  if (encoder_) {
+    encoder_->Commit();
+  } else {
     format_.write(output_, png, outputPath_);
-    return;
   }
-  writer_.reset();
-  if (failure_) std::rethrow_exception(failure_);
-  file_->Commit();
 }
 
 }  // namespace tolvane

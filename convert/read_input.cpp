@@ -42,13 +42,13 @@ InputSize ReadPng(const std::string& path, PngImage& png, Raster& working, Log& 
   log.Append(messages::SizeLine(png.Width(), png.Height()));
   preview.Show(png);
   const InputSize size{png.Width(), png.Height()};
-  png.ToRaster(working);
+  png.ToRaster(working, progress);
   return size;
 }
 
 InputSize ReadBmp(const std::string& path, PngImage&, Raster& working, Log& log, Preview& preview,
-                  RowProgress*) {
-  LoadBmpFile(path, working);
+                  RowProgress* progress) {
+  LoadBmpFile(path, working, progress);
   log.Append(messages::SizeLine(working.Width(), working.Height()));
   preview.Show(working);
   return {working.Width(), working.Height()};
@@ -67,8 +67,9 @@ constexpr std::string_view kTiffExtensions[] = {".TIF", ".TIFF"};
 constexpr std::string_view kPngExtensions[] = {".PNG"};
 constexpr std::string_view kBmpExtensions[] = {".BMP"};
 
-// An Adam7 PNG, a BMP, a grey or palette JPEG and a TIFF not read band by
-// band report no rows; those are reduced once decoded.
+// A BMP, a PNG that is interlaced or not RGB, a grey or palette JPEG and a
+// TIFF not read band by band hand over their rows once decoded, and BMP
+// output is written whole: those are converted on one thread.
 constexpr std::array kFormats{
     InputFormat{"jpeg", kJpegExtensions, ReadJpeg, WritePngOutput, ".png", true},
     InputFormat{"tiff", kTiffExtensions, ReadTiff, WritePngOutput, ".png", true},

@@ -29,8 +29,9 @@ struct InputFormat {
   // into `working`, appends the size line and shows the image, in this
   // format's order. PNG input is decoded by `png`, the call's PNG image
   // object, and the preview is handed that object itself. Returns the width
-  // and height the size rule is applied to. A decoder that reports its rows
-  // reports them to `progress`, if given.
+  // and height the size rule is applied to. The rows of `working` go to
+  // `progress`, if given: as they are decoded where the reader can, else all
+  // at once when it is done.
   InputSize (*read)(const std::string& path, PngImage& png, Raster& working, Log& log,
                     Preview& preview, RowProgress* progress);
   // Writes the reduced raster to `path`; `png` is the call's PNG image
@@ -38,9 +39,10 @@ struct InputFormat {
   void (*write)(const Raster& output, const PngImage& png, const std::string& path);
   // The output file's extension.
   std::string_view outputExtension;
-  // The decoder reports each row as it becomes final, so the conversion
-  // reduces and encodes while it decodes.
-  bool streamsRows;
+  // The output is a PNG that can be encoded a row at a time: when the
+  // reader hands over its rows while it decodes, they are encoded meanwhile
+  // on a second thread.
+  bool encodesWhileDecoding;
 };
 
 // Every format the program reads, in the order the texts name them.

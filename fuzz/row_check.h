@@ -18,16 +18,20 @@
 
 namespace tolvane::fuzz {
 
-// Keeps a copy of every reported row; rows must come once each, top to bottom.
+// Keeps a copy of every reported row; rows must come once each, top to
+// bottom, after each Begin.
 class RowCheck : public RowProgress {
  public:
-  bool Begin(const Raster& raster) override {
-    rowBytes_ = raster.Row(0).size();
+  // A decoder that starts over hands over every row again.
+  bool Begin(const Raster&, RowDelivery) override {
+    rows_.clear();
+    abandoned_ = false;
     return true;
   }
-  void RowDone(int y, const std::uint8_t* row) override {
+  void RowDone(const Raster& raster, int y) override {
     if (abandoned_ || y != static_cast<int>(rows_.size())) std::abort();
-    rows_.emplace_back(row, row + rowBytes_);
+    const auto row = raster.Row(y);
+    rows_.emplace_back(row.begin(), row.end());
   }
   void Abandon() override { abandoned_ = true; }
 
@@ -43,7 +47,6 @@ class RowCheck : public RowProgress {
   }
 
  private:
-  std::size_t rowBytes_ = 0;
   std::vector<std::vector<std::uint8_t>> rows_;
   bool abandoned_ = false;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <utility>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -364,43 +365,52 @@ void HalftoneReducer::EmitRow() {
   if (sink_) sink_(y, output_);
 }
 
+namespace {
+
+bool IsBgr(const Raster& raster) { return raster.Format() == RasterFormat::Bits24; }
+
+bool IsBgrx(const Raster& raster) {
+  return raster.Format() == RasterFormat::Bits32 || raster.Format() == RasterFormat::Device;
+}
+
+}  // namespace
+
+RasterReducer::RasterReducer(const Raster& source, int destinationWidth, int destinationHeight,
+                             HalftoneReducer::RowSink sink)
+    : readsInPlace_(IsBgr(source) || IsBgrx(source)),
+      reducer_(source.Width(), source.Height(), destinationWidth, destinationHeight,
+               IsBgr(source) ? SourcePixels::Bgr : SourcePixels::Bgrx, std::move(sink)) {
+  if (!readsInPlace_) {
+    for (auto& line : lines_) line.resize(4 * static_cast<std::size_t>(source.Width()));
+  }
+}
+
+void RasterReducer::PushRow(const Raster& source, int y) {
+  if (readsInPlace_) {
+    reducer_.PushRow(source.Row(y).data(), true);
+    return;
+  }
+  std::vector<std::uint8_t>& line = lines_[y % 2];
+  ReadRowBgrx(source, y, line.data());
+  reducer_.PushRow(line.data(), true);
+}
+
 void ReduceHalftone(const Raster& source, Raster& destination) {
   if (source.Empty() || destination.Empty()) return;
   // A shared copy keeps the source intact even if it is the destination.
   const Raster input = source;
   destination.SetAlphaMode(AlphaMode::None);
 
-  const bool packedOutput =
-      destination.Format() == RasterFormat::Device || destination.Format() == RasterFormat::Bits32;
-  const int width = input.Width();
-  const RasterFormat format = input.Format();
-  const bool bgr = format == RasterFormat::Bits24;
-  const bool bgrx = format == RasterFormat::Bits32 || format == RasterFormat::Device;
-
-  HalftoneReducer reducer(width, input.Height(), destination.Width(), destination.Height(),
-                          bgr ? SourcePixels::Bgr : SourcePixels::Bgrx,
-                          [&destination, packedOutput](int y, std::span<const std::uint8_t> row) {
-                            if (packedOutput) {
-                              std::memcpy(destination.MutableRow(y).data(), row.data(), row.size());
-                            } else {
-                              WriteRowBgrx(destination, y, row.data());
-                            }
-                          });
-  // Rows of the store stay put; converted rows alternate between two
-  // buffers, so each stays valid until the next push has returned.
-  std::vector<std::uint8_t> lines[2];
-  if (!bgr && !bgrx) {
-    for (auto& line : lines) line.resize(4 * static_cast<std::size_t>(width));
-  }
-  for (int y = 0; y < input.Height() && !reducer.Finished(); ++y) {
-    if (bgr || bgrx) {
-      reducer.PushRow(input.Row(y).data(), true);
-    } else {
-      std::vector<std::uint8_t>& line = lines[y % 2];
-      ReadRowBgrx(input, y, line.data());
-      reducer.PushRow(line.data(), true);
-    }
-  }
+  const bool packedOutput = IsBgrx(destination);
+  RasterReducer reducer(input, destination.Width(), destination.Height(),
+                        [&destination, packedOutput](int y, std::span<const std::uint8_t> row) {
+                          if (packedOutput) {
+                            std::memcpy(destination.MutableRow(y).data(), row.data(), row.size());
+                          } else {
+                            WriteRowBgrx(destination, y, row.data());
+                          }
+                        });
+  for (int y = 0; y < input.Height() && !reducer.Finished(); ++y) reducer.PushRow(input, y);
 }
 
 }  // namespace tolvane

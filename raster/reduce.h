@@ -111,4 +111,29 @@ class HalftoneReducer {
   int destinationRow_ = 0;
 };
 
+// The halftone reduction of a raster of any layout, fed its rows one at a
+// time from the top: 24- and 32-bit rows are read in place, every other
+// layout through ReadRowBgrx. ReduceHalftone feeds it every row at once; a
+// decoder can feed it each row as soon as the row is final.
+class RasterReducer {
+ public:
+  // For rows of `source`'s layout and size; no pixel of it is read here.
+  RasterReducer(const Raster& source, int destinationWidth, int destinationHeight,
+                HalftoneReducer::RowSink sink);
+
+  // Row y of `source`, the next row expected (NextSourceRow). Its bytes stay
+  // in place and unchanged until the next PushRow has returned.
+  void PushRow(const Raster& source, int y);
+
+  int NextSourceRow() const { return reducer_.NextSourceRow(); }
+  bool Finished() const { return reducer_.Finished(); }
+
+ private:
+  bool readsInPlace_ = true;
+  HalftoneReducer reducer_;
+  // Converted rows alternate between two buffers, so that each stays valid
+  // until the next push has returned.
+  std::vector<std::uint8_t> lines_[2];
+};
+
 }  // namespace tolvane

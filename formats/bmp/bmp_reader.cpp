@@ -245,14 +245,15 @@ Raster ReadBitmap(ByteSource& file) {
 
 }  // namespace
 
-void LoadBmp(ByteSource& source, Raster& raster) {
+void LoadBmp(ByteSource& source, Raster& raster, RowProgress* progress) {
   Raster read = ReadBitmap(source);
   raster = std::move(read);
+  HandOverAllRows(progress, raster);
 }
 
-void LoadBmpFile(const std::string& path, Raster& raster) {
+void LoadBmpFile(const std::string& path, Raster& raster, RowProgress* progress) {
   InputFile file(path);
-  LoadBmp(file, raster);
+  LoadBmp(file, raster, progress);
 }
 
 }  // namespace tolvane

@@ -129,7 +129,7 @@ void ReadRows(JpegDecompressor& jpeg, Raster& raster, bool swapRows, RowProgress
     jpeg.ReadScanline(row);
     if (cmyk) ConvertCmykRow(row, width);
     if (swapRows) SwapRedAndBlue(row, width);
-    session.RowDone(y, row);
+    session.RowDone(y);
   }
 }
 
@@ -174,6 +174,14 @@ void ReadRowsAfterAllScans(std::span<const std::uint8_t> data, bool paletteMode,
   jpeg.FinishDecompress();
 }
 
+// A colour image's rows are reported as they are decoded, so that the work
+// on them runs beside the decoder. A grey or palette image's come once it is
+// decoded and the file's bytes are let go (JpegImage::ToRaster): it is a
+// third the size of a colour one, and its reduced image, held beside the
+// file's bytes and the decoder, would raise the most memory a conversion
+// takes.
+bool ReportsRowsWhileDecoding(RasterFormat format) { return format != RasterFormat::Bits8; }
+
 }  // namespace
 
 Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgress* progress,
@@ -185,12 +193,12 @@ Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgr
   RefuseWhatSixBCannotDecode(info);
   SetDecodeParameters(info, paletteMode);
   const RasterFormat format = FormatFor(info);
+  if (!ReportsRowsWhileDecoding(format)) progress = nullptr;
   const bool swapRows = format == RasterFormat::Bits24 && !AskForBgrOutput(info);
   // A multi-scan file gives no row before its last scan. When someone waits
   // for rows, it is read in buffered-image mode so that the rows come while
   // that scan is read instead of after the whole file.
-  const bool duringLastScan =
-      progress != nullptr && format != RasterFormat::Bits8 && jpeg.HasMultipleScans();
+  const bool duringLastScan = progress != nullptr && jpeg.HasMultipleScans();
   info.buffered_image = duringLastScan ? TRUE : FALSE;
 
   jpeg.StartDecompress();
@@ -213,6 +221,7 @@ Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgr
     // again from the start, the first decompressor gone first.
     session.Abandon();
     decompressor.reset();
+    session.Restart();
     ReadRowsAfterAllScans(data, paletteMode, raster, swapRows, session);
   }
   session.Finish();
@@ -242,11 +251,15 @@ int JpegImage::Width() const { return decoded_ ? raster_.Width() : width_; }
 int JpegImage::Height() const { return decoded_ ? raster_.Height() : height_; }
 
 void JpegImage::ToRaster(Raster& raster, RowProgress* progress) {
-  if (!decoded_) {
-    raster_ = DecodeJpeg(data_, paletteMode_, progress);
-    decoded_ = true;
+  if (decoded_) {
+    raster = raster_;
+    return;
   }
+  raster_ = DecodeJpeg(data_, paletteMode_, progress);
+  decoded_ = true;
+  data_ = ByteBlock();  // nothing reads the file's bytes again
   raster = raster_;
+  if (!ReportsRowsWhileDecoding(raster.Format())) HandOverAllRows(progress, raster);
 }
 
 }  // namespace tolvane

@@ -15,11 +15,11 @@ namespace tolvane {
 // Decodes the bytes of a whole JPEG file, as ToRaster does. In palette mode
 // a colour image is quantised to at most 236 colours, as for a display of 8
 // bits or fewer; the program runs on true-colour displays and leaves it off.
-// With a progress,
-// each row is reported as soon as it is final; a file with several scans is
-// then read expecting as many scans as the file holds (or `scanForecast`,
-// when given), so that its rows can come while its last scan is read. A
-// wrong forecast costs time, never a different pixel.
+// With a progress, each row of a colour image (not grey, not quantised) is
+// reported as soon as it is final; a file with several scans is then read
+// expecting as many scans as the file holds (or `scanForecast`, when given),
+// so that its rows can come while its last scan is read. A wrong forecast
+// costs time, never a different pixel.
 Raster DecodeJpeg(std::span<const std::uint8_t> data, bool paletteMode, RowProgress* progress,
                   std::optional<int> scanForecast = std::nullopt);
 
@@ -33,7 +33,9 @@ class JpegImage {
   void LoadJpeg(ByteSource& source);
   int Width() const;
   int Height() const;
-  // With a progress, each decoded row is reported as soon as it is final.
+  // The first call decodes (and lets the file's bytes go). With a progress,
+  // the rows go to it: a colour image's as soon as each is final, a grey or
+  // palette image's once it is decoded.
   void ToRaster(Raster& raster, RowProgress* progress = nullptr);
 
  private:

@@ -222,7 +222,7 @@ constexpr std::size_t kInflateBlockBytes = 128 * 1024;
 
 // Decodes every pass; false when the file ended before the last row.
 bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer,
-                  const Raster& store, RowProgressSession& progress) {
+                  RowProgressSession* rows) {
   const int channels = ChannelsOf(header.colorType);
   const std::uint64_t bitsPerPixel = static_cast<std::uint64_t>(header.bitDepth) * channels;
   const std::size_t filterBpp = header.colorType == kPalette || header.bitDepth < 8
@@ -268,8 +268,7 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
           storer.Store(line + 1, passWidth, y, x0, step);
           above = line + 1;
         }
-        if (header.interlace == 0)
-          progress.RowDone(static_cast<int>(y), store.Row(static_cast<int>(y)).data());
+        if (rows != nullptr && header.interlace == 0) rows->RowDone(static_cast<int>(y));
       }
       if (!intoStore) {  // the next Fill overwrites the block
         std::memcpy(previous.data(), above, rowBytes);
@@ -283,20 +282,18 @@ bool DecodePasses(const PngHeader& header, Inflater& inflater, RowStorer& storer
 }  // namespace
 
 void DecodeImageData(const PngHeader& header, IdatSource& source, const ByteTable& gamma,
-                     DecodedPlanes& planes, RowProgress* progress) {
+                     DecodedPlanes& planes, RowProgressSession* rows) {
   if (StoreBitsFor(header.colorType, header.bitDepth) == 0 || planes.store.Empty()) {
     throw Error(std::string(messages::kPngInvalidBitDepth));
   }
   bool complete = false;
-  RowProgressSession session(header.interlace == 0 ? progress : nullptr, planes.store);
   {
     Inflater inflater(source);
     RowStorer storer(header, gamma, planes);
-    complete = DecodePasses(header, inflater, storer, planes.store, session);
+    complete = DecodePasses(header, inflater, storer, rows);
   }
   source.Finish();
   if (!complete) throw Error(std::string(messages::kPngCrcError));
-  session.Finish();
 }
 
 }  // namespace tolvane::png

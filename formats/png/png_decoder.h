@@ -58,8 +58,9 @@ DecodedPlanes CreatePlanes(const PngHeader& header);
 // the bit-depth message for a combination that is not taken, with the zlib
 // message for bad compressed data or a stream that ends early, and with the
 // CRC message when the file ends inside the image data.
-// A non-interlaced image reports each stored row to the progress, if any.
+// A non-interlaced image reports each stored row to `rows`, if given (a
+// session over planes.store); the caller finishes it.
 void DecodeImageData(const PngHeader& header, IdatSource& source, const ByteTable& gamma,
-                     DecodedPlanes& planes, RowProgress* progress = nullptr);
+                     DecodedPlanes& planes, RowProgressSession* rows = nullptr);
 
 }  // namespace tolvane::png

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <span>
 
 #include "formats/png/png_chunks.h"
@@ -45,6 +46,7 @@ void PngImage::Discard() {
   palette_.clear();
   transparency_.fill(255);
   keyColor_ = {};
+  rowsReported_ = false;
 }
 
 void PngImage::LoadPng(const std::string& path, RowProgress* progress) {
@@ -61,6 +63,9 @@ void PngImage::LoadPng(ByteSource& bytes, RowProgress* progress) {
   png::GammaTables gamma;
   png::CompressedTextReader texts;
   bool imageDecoded = false;
+  // The rows of a store that is itself the working raster (ToRaster), handed
+  // over as they are decoded.
+  std::optional<RowProgressSession> rows;
   for (int count = 1;; ++count) {
     const png::ChunkHeader chunk = reader.ReadHeader();
     if (count == 1 && chunk.type != png::kIHDR) Fail(messages::kPngIhdrNotFirst);
@@ -75,11 +80,10 @@ void PngImage::LoadPng(ByteSource& bytes, RowProgress* progress) {
       if (header_.colorType == png::kGray || header_.colorType == png::kGrayAlpha)
         MakeGrayRamp(gamma.forward);
       png::IdatSource source(reader, chunk.length);
-      // Images with alpha become a new raster when converted: their rows are of
-      // no use to a reader of the store.
-      const bool withAlpha =
-          header_.colorType == png::kGrayAlpha || header_.colorType == png::kRgbAlpha;
-      png::DecodeImageData(header_, source, gamma.forward, planes_, withAlpha ? nullptr : progress);
+      if (progress != nullptr && StoreIsWorkingRaster() && !planes_.store.Empty()) {
+        rows.emplace(progress, planes_.store);
+      }
+      png::DecodeImageData(header_, source, gamma.forward, planes_, rows ? &*rows : nullptr);
       imageDecoded = true;
       readChunks_ = true;
       continue;
@@ -87,6 +91,8 @@ void PngImage::LoadPng(ByteSource& bytes, RowProgress* progress) {
 
     std::vector<std::uint8_t> data = reader.ReadData(chunk);
     if (chunk.type == png::kIHDR) {
+      // A later header makes a new image: the rows handed over are not its.
+      rows.reset();
       ReadHeaderChunk(data);
     } else if (chunk.type == png::kPLTE) {
       ReadPaletteChunk(data, gamma.forward);
@@ -107,6 +113,17 @@ void PngImage::LoadPng(ByteSource& bytes, RowProgress* progress) {
 
   if (IsPaletteStore(planes_.store)) planes_.store.SetPalette(palette_);
   keyColor_ = DeriveKeyColor(gamma.forward);
+  if (rows) {
+    rows->Finish();
+    rowsReported_ = true;
+  }
+}
+
+// Only a plain RGB image's rows are final as decoded: an interlaced one's
+// change pass by pass, gray and palette stores get their colours when the
+// file ends, and alpha (or a palette's transparency) makes a new raster.
+bool PngImage::StoreIsWorkingRaster() const {
+  return header_.colorType == png::kRgb && header_.interlace == 0;
 }
 
 void PngImage::ReadHeaderChunk(const std::vector<std::uint8_t>& data) {
@@ -212,12 +229,16 @@ void PngImage::Draw(Surface& surface, const Rect& rect) const {
   }
 }
 
-void PngImage::ToRaster(Raster& raster) const {
+void PngImage::ToRaster(Raster& raster, RowProgress* progress) const {
+  raster = WorkingRaster();
+  if (!rowsReported_) HandOverAllRows(progress, raster);
+}
+
+Raster PngImage::WorkingRaster() const {
   Raster result;
   if (planes_.store.Empty()) {
     result.SetSize(width_, height_);
-    raster = std::move(result);
-    return;
+    return result;
   }
   const Transparency mode = TransparencyMode();
   if (mode == Transparency::Partial) {
@@ -242,7 +263,7 @@ void PngImage::ToRaster(Raster& raster) const {
     result.SetTransparent(true);
     result.SetTransparentColor(keyColor_);
   }
-  raster = std::move(result);
+  return result;
 }
 
 }  // namespace tolvane

@@ -8,6 +8,7 @@
 #include "formats/png/png_gamma.h"
 #include "formats/png/png_header.h"
 #include "raster/raster.h"
+#include "raster/row_progress.h"
 #include "raster/surface.h"
 #include "support/byte_source.h"
 
@@ -22,8 +23,9 @@ class PngImage {
   PngImage() = default;
 
   // Decodes a PNG file; everything held before is discarded first.
-  // With a progress, the rows of a non-interlaced colour image are reported
-  // as they are decoded.
+  // With a progress, the rows of a plain (not interlaced) RGB image, whose
+  // store becomes the working raster as it is, are handed over as they are
+  // decoded.
   void LoadPng(const std::string& path, RowProgress* progress = nullptr);
   // The same from bytes already at hand; the path form opens the file.
   void LoadPng(ByteSource& source, RowProgress* progress = nullptr);
@@ -34,8 +36,9 @@ class PngImage {
   // Draws the image into the rectangle of the surface, scaled to fill it.
   void Draw(Surface& surface, const Rect& rect) const;
 
-  // Makes raster a copy of the decoded image.
-  void ToRaster(Raster& raster) const;
+  // Makes raster a copy of the decoded image: the working raster. Its rows
+  // go to the progress, if given, unless LoadPng handed them over already.
+  void ToRaster(Raster& raster, RowProgress* progress = nullptr) const;
 
   // 0 (none) or 1 (Adam7): from the last file decoded.
   int InterlaceMethod() const { return interlaceMethod_; }
@@ -46,6 +49,8 @@ class PngImage {
 
  private:
   void Discard();
+  bool StoreIsWorkingRaster() const;
+  Raster WorkingRaster() const;
   void ReadHeaderChunk(const std::vector<std::uint8_t>& data);
   void ReadPaletteChunk(const std::vector<std::uint8_t>& data, const png::ByteTable& gamma);
   void ReadTransparencyChunk(const std::vector<std::uint8_t>& data);
@@ -66,6 +71,8 @@ class PngImage {
   png::ByteTable transparency_ = png::ByteTable{};
   // Worked out when decoding ends, so that copies key the same colour.
   Rgb keyColor_;
+  // The store's rows went to LoadPng's progress as they were decoded.
+  bool rowsReported_ = false;
 };
 
 }  // namespace tolvane

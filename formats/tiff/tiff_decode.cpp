@@ -119,9 +119,7 @@ void ReadInBands(TIFF* tif, Raster& raster, std::uint32_t bandRows, bool associa
     image.row_offset = static_cast<int>(top);
     if (!TIFFRGBAImageGet(&image, PackedPixels(band), width, count)) ThrowInvalidTiff();
     ToPremultipliedBgra(band, associated);
-    for (std::uint32_t y = top; y < top + count; ++y) {
-      session.RowDone(static_cast<int>(y), std::as_const(raster).Row(static_cast<int>(y)).data());
-    }
+    for (std::uint32_t y = top; y < top + count; ++y) session.RowDone(static_cast<int>(y));
     top += count;
   }
   session.Finish();
@@ -129,7 +127,8 @@ void ReadInBands(TIFF* tif, Raster& raster, std::uint32_t bandRows, bool associa
 
 }  // namespace
 
-Raster DecodeTiff(std::span<const std::uint8_t> data, TiffReadOrder order, RowProgress* progress) {
+Raster DecodeTiff(std::span<const std::uint8_t> data, TiffReadOrder order, RowProgress* progress,
+                  bool* readInBands) {
   MemoryFile file{data};
   const TiffHandle tif = OpenFirstDirectory(file);
   const ImageSize size = CheckedSize(tif.get());
@@ -154,6 +153,7 @@ Raster DecodeTiff(std::span<const std::uint8_t> data, TiffReadOrder order, RowPr
   } else {
     ReadWholeImage(tif.get(), raster, associated);
   }
+  if (readInBands != nullptr) *readInBands = bandRows.has_value();
   raster.SetAlphaDefinedAsStored();
   return raster;
 }

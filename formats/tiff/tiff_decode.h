@@ -21,8 +21,9 @@ enum class TiffReadOrder {
 // with alpha Defined (colours premultiplied). Fails with the
 // invalid-stream-format message for data libtiff cannot read, and with the
 // out-of-memory one for an image of more than 2,147,483,647 pixel bytes or a
-// store beyond the memory budget.
+// store beyond the memory budget. Only an image read band by band reports
+// its rows; `readInBands`, if given, tells whether it was.
 Raster DecodeTiff(std::span<const std::uint8_t> data, TiffReadOrder order,
-                  RowProgress* progress = nullptr);
+                  RowProgress* progress = nullptr, bool* readInBands = nullptr);
 
 }  // namespace tolvane

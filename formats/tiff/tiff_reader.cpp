@@ -1,6 +1,7 @@
 #include "formats/tiff/tiff_reader.h"
 
 #include <cstddef>
+#include <utility>
 
 #include "formats/tiff/tiff_decode.h"
 #include "support/files.h"
@@ -14,10 +15,16 @@ constexpr std::size_t kFileReadPiece = 1 << 20;
 }  // namespace
 
 // libtiff seeks all over the file, so the reader holds it whole and hands
-// libtiff a mapping of it.
+// libtiff a mapping of it. An image not read band by band hands its rows
+// over once the file's bytes are let go.
 void LoadTiff(ByteSource& source, Raster& raster, RowProgress* progress) {
-  const ByteBlock data = source.ReadRest(kFileReadPiece);
-  raster = DecodeTiff(data, TiffReadOrder::BandsWherePossible, progress);
+  bool readInBands = false;
+  Raster decoded = [&] {
+    const ByteBlock data = source.ReadRest(kFileReadPiece);
+    return DecodeTiff(data, TiffReadOrder::BandsWherePossible, progress, &readInBands);
+  }();
+  raster = std::move(decoded);
+  if (!readInBands) HandOverAllRows(progress, raster);
 }
 
 void LoadTiffFile(const std::string& path, Raster& raster, RowProgress* progress) {

@@ -9,10 +9,11 @@
 namespace tolvane {
 
 // Reads the first image of a TIFF file into raster as Bits32 with alpha
-// Defined (colours premultiplied); a failure leaves raster as it was. Where
-// the file's layout lets it be read band by band, each row is reported to
-// `progress` (if given) as soon as it is final. LoadTiff takes the rest of
-// `source`; LoadTiffFile opens the file first.
+// Defined (colours premultiplied); a failure leaves raster as it was. The
+// rows go to `progress`, if given: where the file's layout lets it be read
+// band by band, each as soon as it is final, otherwise all of them once the
+// image is decoded. LoadTiff takes the rest of `source`; LoadTiffFile opens
+// the file first.
 void LoadTiff(ByteSource& source, Raster& raster, RowProgress* progress = nullptr);
 void LoadTiffFile(const std::string& path, Raster& raster, RowProgress* progress = nullptr);
 

@@ -118,11 +118,16 @@ Raster Decode(ByteBlock& data) {
 }  // namespace
 
 // WIC reads from a stream over the bytes, so the reader holds them whole.
-void LoadTiff(ByteSource& source, Raster& raster, RowProgress* /*progress*/) {
-  ByteBlock data = source.ReadRest(kFileReadPiece);
-  const ComApartment apartment;
-  Raster decoded = Decode(data);
+// WIC decodes the whole frame at once: the rows are handed over once the
+// file's bytes are let go.
+void LoadTiff(ByteSource& source, Raster& raster, RowProgress* progress) {
+  Raster decoded = [&] {
+    ByteBlock data = source.ReadRest(kFileReadPiece);
+    const ComApartment apartment;
+    return Decode(data);
+  }();
   raster = std::move(decoded);
+  HandOverAllRows(progress, raster);
 }
 
 void LoadTiffFile(const std::string& path, Raster& raster, RowProgress* progress) {

@@ -1,5 +1,5 @@
-// The conversion reduces and encodes JPEG, PNG and TIFF input while it is
-// decoded.
+// The conversion reduces the rows its reader hands over, and encodes JPEG,
+// PNG and TIFF input whose rows come while it is decoded on a second thread.
 // These tests hold its results against the one-thread steps done by hand
 // with the same readers, reduction and writers.
 
@@ -24,9 +24,11 @@
 #include "raster/reduce.h"
 #include "support/error.h"
 #include "support/files.h"
+#include "support/memory_budget.h"
 #include "support/messages.h"
 #include "tests/convert/conversion_failure.h"
 #include "tests/formats/jpeg/jpeg_fixtures.h"
+#include "tests/formats/png/png_fixture.h"
 #include "tests/formats/tiff/tiff_fixture.h"
 #include "tests/support/platform.h"
 #include "tests/support/test_support.h"
@@ -121,6 +123,43 @@ std::vector<std::uint8_t> NoiseJpeg(int width, int height, int components,
   return testing::MakeJpeg(recipe);
 }
 
+// Noise rows of `channels` bytes a pixel, for a PNG of that many samples.
+std::vector<testing::Bytes> NoiseRows(int width, int height, int channels) {
+  std::vector<testing::Bytes> rows(static_cast<std::size_t>(height));
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      for (int c = 0; c < channels; ++c) rows[y].push_back(Noise(x, y, c));
+    }
+  }
+  return rows;
+}
+
+// PNG files whose working raster is not their decoded store as it stands
+// (drawn over alpha, given its palette at the end, converted from gray), or
+// whose store is replaced after its rows were decoded.
+void WriteOtherPngs(const TempDir& dir) {
+  using testing::SimplePng;
+  const int w = 2600;
+  const int h = 120;
+  WriteFile(dir.File("alpha.png"), SimplePng(w, h, 8, 6, NoiseRows(w, h, 4)));
+  WriteFile(dir.File("gray.png"), SimplePng(w, h, 8, 0, NoiseRows(w, h, 1)));
+  testing::Bytes palette;
+  for (int i = 0; i < 3 * 256; ++i) palette.push_back(static_cast<std::uint8_t>(i * 7));
+  WriteFile(dir.File("palette.png"),
+            SimplePng(w, h, 8, 3, NoiseRows(w, h, 1), {{"PLTE", palette}}));
+  WriteFile(dir.File("keyed.png"),
+            SimplePng(w, h, 8, 2, NoiseRows(w, h, 3), {{"tRNS", {0, 9, 0, 9, 0, 9}}}));
+  // A second header after the image data: the image becomes the new
+  // header's, which has no data of its own.
+  WriteFile(dir.File("again.png"),
+            testing::PngBuilder()
+                .Header(w, h, 8, 2)
+                .Idat(testing::Deflate(testing::ScanLines(NoiseRows(w, h, 3))))
+                .Header(w + 7, h, 8, 2)
+                .End()
+                .Build());
+}
+
 // What the conversion must leave: the working raster, the reduced raster
 // and the output file's bytes, made step by step on this thread.
 // The reader each test file gets, named here so that the expected steps
@@ -202,9 +241,12 @@ TEST(PipelinedConversion, GivesTheOneThreadResultForEveryInputKind) {
   const Case cases[] = {{"photo.jpg", InputKind::Jpeg},       {"grey.jpeg", InputKind::Jpeg},
                         {"progressive.jpg", InputKind::Jpeg}, {"cmyk.jpg", InputKind::Jpeg},
                         {"tall.jpg", InputKind::Jpeg},        {"plain.png", InputKind::Png},
-                        {"adam7.png", InputKind::Png},        {"picture.bmp", InputKind::Bmp},
-                        {"scan.tif", InputKind::Tiff},        {"alpha.tif", InputKind::Tiff},
-                        {"tall.tif", InputKind::Tiff},        {"tiles.tif", InputKind::Tiff}};
+                        {"adam7.png", InputKind::Png},        {"alpha.png", InputKind::Png},
+                        {"gray.png", InputKind::Png},         {"palette.png", InputKind::Png},
+                        {"keyed.png", InputKind::Png},        {"again.png", InputKind::Png},
+                        {"picture.bmp", InputKind::Bmp},      {"scan.tif", InputKind::Tiff},
+                        {"alpha.tif", InputKind::Tiff},       {"tall.tif", InputKind::Tiff},
+                        {"tiles.tif", InputKind::Tiff}};
   WriteFile(dir.File("photo.jpg"), NoiseJpeg(2600, 301, 3));
   WriteFile(dir.File("grey.jpeg"), NoiseJpeg(2100, 97, 1));  // a palette store: not pipelined
   WriteFile(dir.File("tall.jpg"), NoiseJpeg(150, 2300, 3));
@@ -213,6 +255,7 @@ TEST(PipelinedConversion, GivesTheOneThreadResultForEveryInputKind) {
   WriteFile(dir.File("cmyk.jpg"), NoiseJpeg(2100, 90, 4, true));
   WritePng(dir.File("plain.png"), device, 0);
   WritePng(dir.File("adam7.png"), device, 1);
+  WriteOtherPngs(dir);
   SaveBmpFile(colours, dir.File("picture.bmp"));
   WriteRgbTiff(dir.File("scan.tif"), colours);
   testing::TiffRecipe alpha;  // LZW, read in bands of 35 rows
@@ -244,6 +287,44 @@ TEST(PipelinedConversion, GivesTheOneThreadResultForEveryInputKind) {
     ExpectSamePixels(recorder.shown.back(), expected.output);
     if (c.kind != InputKind::Png) ExpectSamePixels(recorder.shown.front(), expected.working);
   }
+}
+
+// The output raster is made when the reader begins to hand over its rows,
+// but a failure to make it is met where the one-thread steps meet it: after
+// the size line and the preview, before anything else is shown or written.
+TEST(PipelinedConversion, AnOutputRasterThatCannotBeMadeFailsAfterTheReading) {
+  TempDir dir;
+  const fs::path scratch = dir.Path() / "scratch";
+  fs::create_directory(scratch);
+  // 2100 x 300 at 3 bytes a pixel is 1.9 MB; its reduction, 2047 x 292 at 4
+  // bytes, 2.4 MB.
+  const int w = 2100;
+  const int h = 300;
+  WriteFile(dir.File("photo.jpg"), NoiseJpeg(w, h, 3));
+  WriteFile(dir.File("grey.jpg"), NoiseJpeg(w, h, 1));
+  WritePng(dir.File("plain.png"), NoiseRaster(w, h, RasterFormat::Device), 0);
+  SaveBmpFile(NoiseRaster(w, h, RasterFormat::Bits24), dir.File("picture.bmp"));
+  struct Case {
+    const char* name;
+    InputKind kind;
+  };
+  for (const Case c : {Case{"photo.jpg", InputKind::Jpeg}, Case{"grey.jpg", InputKind::Jpeg},
+                       Case{"plain.png", InputKind::Png}, Case{"picture.bmp", InputKind::Bmp}}) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.File(c.name);
+    std::vector<std::string> events =
+        ExpectedEvents(c.kind, path, OneThreadSteps(c.kind, path, scratch));
+    events.resize(events.size() - 3);  // not the reduction's preview nor its lines
+    Recorder recorder;
+    {
+      const ScopedMemoryBudget budget(2'000'000);
+      EXPECT_EQ(FailureOf(path, recorder), messages::kSystemResourcesLow);
+    }
+    EXPECT_EQ(recorder.events, events);
+    EXPECT_FALSE(fs::exists(OutputPathFor(path)));
+  }
+  EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"grey.jpg", "photo.jpg", "picture.bmp",
+                                                           "plain.png", "scratch"}));
 }
 
 // The message of reading the file on this thread alone; "" when it reads.

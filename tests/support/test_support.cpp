@@ -125,20 +125,23 @@ void ExpectSamePixels(const Raster& actual, const Raster& expected) {
   }
 }
 
-bool RowRecorder::Begin(const Raster& raster) {
+bool RowRecorder::Begin(const Raster&, RowDelivery delivery) {
+  deliveries.push_back(delivery);
   ++begins;
-  rowBytes = raster.Empty() ? 0 : raster.Row(0).size();
+  order.clear();
+  copies.clear();
   return true;
 }
 
-void RowRecorder::RowDone(int y, const std::uint8_t* row) {
+void RowRecorder::RowDone(const Raster& raster, int y) {
   order.push_back(y);
-  copies.emplace_back(row, row + rowBytes);
+  const auto row = raster.Row(y);
+  copies.emplace_back(row.begin(), row.end());
 }
 
-void ExpectEveryRowReportedFinal(const RowRecorder& recorder, const Raster& raster) {
-  EXPECT_EQ(recorder.begins, 1);
-  EXPECT_EQ(recorder.abandons, 0);
+void ExpectEveryRowReportedFinal(const RowRecorder& recorder, const Raster& raster, int restarts) {
+  EXPECT_EQ(recorder.begins, 1 + restarts);
+  EXPECT_EQ(recorder.abandons, restarts);
   ASSERT_EQ(recorder.order.size(), static_cast<std::size_t>(raster.Height()));
   for (int y = 0; y < raster.Height(); ++y) {
     ASSERT_EQ(recorder.order[static_cast<std::size_t>(y)], y);

@@ -61,24 +61,26 @@ std::vector<std::uint8_t> Bmp24(int width, int height,
 // Expects the same size, format and bytes in every row.
 void ExpectSamePixels(const Raster& actual, const Raster& expected);
 
-// A decoder's row consumer that keeps a copy of every row as it is reported,
-// and counts what else was called.
+// A decoder's row consumer that keeps a copy of every row as it is reported
+// since the last Begin, and counts what else was called.
 class RowRecorder : public RowProgress {
  public:
-  bool Begin(const Raster& raster) override;
-  void RowDone(int y, const std::uint8_t* row) override;
+  bool Begin(const Raster& raster, RowDelivery delivery) override;
+  void RowDone(const Raster& raster, int y) override;
   void Abandon() override { ++abandons; }
 
   int begins = 0;
+  std::vector<RowDelivery> deliveries;
   int abandons = 0;
-  std::size_t rowBytes = 0;
   std::vector<int> order;
   std::vector<std::vector<std::uint8_t>> copies;
 };
 
-// Expects one Begin, no Abandon, and every row of the raster reported once,
-// top to bottom, with the bytes it still has at the end.
-void ExpectEveryRowReportedFinal(const RowRecorder& recorder, const Raster& raster);
+// Expects one Begin (and one more after each of `restarts` Abandons) and
+// every row of the raster reported once since the last, top to bottom, with
+// the bytes it still has at the end.
+void ExpectEveryRowReportedFinal(const RowRecorder& recorder, const Raster& raster,
+                                 int restarts = 0);
 
 // The message a failing call raises, or "" when it succeeds.
 template <typename Call>
