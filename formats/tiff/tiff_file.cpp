@@ -24,7 +24,7 @@ tmsize_t LibtiffAllocationLimit() {
       std::min<std::uint64_t>(MemoryBudget(), std::numeric_limits<tmsize_t>::max()));
 }
 
-// Pieces read from the source for the file's bytes as libtiff asks for them.
+// The pieces a file held whole is read in.
 constexpr std::size_t kHeldReadPiece = 1 << 20;
 
 TiffBytes& BytesOf(thandle_t handle) { return *static_cast<TiffBytes*>(handle); }
@@ -139,18 +139,13 @@ OpenTiff::OpenTiff(ByteSource& source) {
   tif_ = OpenClient(streamed_);
   if (tif_ && ReadsAlikeInPieces(tif_.get())) return;
   tif_.reset();
-  OpenHeldWhole(source, start);
+  streamed_.failure = nullptr;  // the held bytes are read again, and only they
+  OpenHeldWhole(source);
 }
 
-void OpenTiff::OpenHeldWhole(ByteSource& source, std::uint64_t start) {
-  held_ = BlockForRest(streamed_.size);
-  for (std::size_t done = 0; done < held_.size();) {
-    const std::size_t piece = std::min(kHeldReadPiece, held_.size() - done);
-    if (source.ReadAt(start + done, held_.data() + done, piece) != piece) {
-      throw Error(std::string(messages::kReadError));
-    }
-    done += piece;
-  }
+// Reading in pieces moves the source no further, so the rest is the file.
+void OpenTiff::OpenHeldWhole(ByteSource& source) {
+  held_ = source.ReadRest(kHeldReadPiece);
   heldSource_.emplace(std::span<const std::uint8_t>(held_.data(), held_.size()));
   mapped_.source = &*heldSource_;
   mapped_.size = held_.size();

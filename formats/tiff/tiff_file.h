@@ -54,7 +54,7 @@ class OpenTiff {
   void RethrowReadFailure() const;
 
  private:
-  void OpenHeldWhole(ByteSource& source, std::uint64_t start);
+  void OpenHeldWhole(ByteSource& source);
 
   TiffBytes streamed_;
   ByteBlock held_;

@@ -196,6 +196,7 @@ class FailingSource : public MemorySource {
     }
     return MemorySource::ReadAt(offset, buffer, count);
   }
+  ByteBlock ReadRest(std::size_t) override { throw Error(std::string(messages::kReadError)); }
 
  private:
   std::uint64_t badOffset_;
