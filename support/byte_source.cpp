@@ -12,10 +12,19 @@
 
 namespace tolvane {
 
-ByteBlock BlockForRest(std::uint64_t size) {
+void CheckRestFitsBudget(std::uint64_t size) {
   if (!FitsMemoryBudget(size) || size > std::numeric_limits<std::size_t>::max()) {
     throw Error(std::string(messages::kOutOfMemory));
   }
+}
+
+std::size_t CountWithin(std::uint64_t size, std::uint64_t offset, std::size_t count) {
+  if (offset >= size) return 0;
+  return static_cast<std::size_t>(std::min<std::uint64_t>(count, size - offset));
+}
+
+ByteBlock BlockForRest(std::uint64_t size) {
+  CheckRestFitsBudget(size);
   try {
     return ByteBlock::Zeroed(static_cast<std::size_t>(size));
   } catch (const std::bad_alloc&) {
@@ -36,6 +45,12 @@ std::size_t MemorySource::Read(void* buffer, std::size_t count) {
 
 void MemorySource::Skip(std::uint64_t count) {
   position_ += static_cast<std::size_t>(std::min<std::uint64_t>(count, bytes_.size() - position_));
+}
+
+std::size_t MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+  const std::size_t got = CountWithin(bytes_.size(), offset, count);
+  if (got > 0) std::memcpy(buffer, bytes_.data() + offset, got);
+  return got;
 }
 
 ByteBlock MemorySource::ReadRest(std::size_t) {

@@ -18,6 +18,15 @@ void InputFile::Skip(std::uint64_t count) {
   position_ = clamped;
 }
 
+std::size_t InputFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+  const std::size_t wanted = CountWithin(size_, offset, count);
+  if (wanted == 0) return 0;
+  if (ReadFromOffset(offset, static_cast<unsigned char*>(buffer), wanted) != wanted) {
+    throw Error(std::string(messages::kReadError));
+  }
+  return wanted;
+}
+
 ByteBlock InputFile::ReadRest(std::size_t pieceSize) {
   ByteBlock data = BlockForRest(size_ > position_ ? size_ - position_ : 0);
   std::size_t done = 0;

@@ -28,6 +28,13 @@ class InputFile : public ByteSource {
   // Skips forward; past the end simply leaves the file at its end.
   void Skip(std::uint64_t count) override;
 
+  std::uint64_t Position() const override { return position_; }
+
+  // Reads the bytes at `offset` that lie within the size the file had when
+  // it was opened. Fails with the stream read error when fewer arrive, as
+  // from a file shortened since.
+  std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
+
   // The rest of the file, read in pieces of at most `pieceSize` bytes. Fails
   // with the stream read error when fewer bytes arrive than the size promised,
   // and with the out-of-memory message when the buffer cannot be had.
@@ -36,6 +43,10 @@ class InputFile : public ByteSource {
  private:
   // Moves to `offset` (at most the size); fails with the stream read error.
   void SeekTo(std::uint64_t offset);
+
+  // Reads up to `count` bytes at `offset`, fewer only at the end of the
+  // file; fails with the stream read error.
+  std::size_t ReadFromOffset(std::uint64_t offset, unsigned char* buffer, std::size_t count);
 
   int fd_ = -1;
   std::uint64_t size_ = 0;

@@ -53,6 +53,23 @@ std::size_t InputFile::Read(void* buffer, std::size_t count) {
   return done;
 }
 
+// pread leaves the file's offset alone, so Read goes on where it was.
+std::size_t InputFile::ReadFromOffset(std::uint64_t offset, unsigned char* buffer,
+                                      std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t got =
+        ::pread(fd_, buffer + done, count - done, static_cast<off_t>(offset + done));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw Error(std::string(messages::kReadError));
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
 void InputFile::SeekTo(std::uint64_t offset) {
   if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
     throw Error(std::string(messages::kReadError));

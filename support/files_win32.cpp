@@ -78,6 +78,28 @@ std::size_t InputFile::Read(void* buffer, std::size_t count) {
   return done;
 }
 
+// A read at an offset moves the file pointer on Windows, so the pointer is put
+// back where Read left it.
+std::size_t InputFile::ReadFromOffset(std::uint64_t offset, unsigned char* buffer,
+                                      std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>((offset + done) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+    DWORD got = 0;
+    if (!::ReadFile(HandleOf(fd_), buffer + done, piece, &got, &at)) {
+      if (::GetLastError() == ERROR_HANDLE_EOF) break;
+      throw Error(std::string(messages::kReadError));
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  SeekTo(position_);
+  return done;
+}
+
 void InputFile::SeekTo(std::uint64_t offset) {
   LARGE_INTEGER distance{};
   distance.QuadPart = static_cast<LONGLONG>(offset);

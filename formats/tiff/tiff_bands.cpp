@@ -22,8 +22,9 @@ namespace tolvane {
 // - no YCbCr: a subsampled image's strip is read through a scan-line size
 //   rounded down, which can leave the end of the buffer undecoded, so stale
 //   bytes of the previous strip would differ from the fresh zeros;
-// - a codec that either fills every byte asked of it or fails: none (read
-//   through the mapping, every strip is held to its byte count alike), LZW
+// - a codec that either fills every byte asked of it or fails: none (such a
+//   file is held whole and read through the mapping, formats/tiff/tiff_file.h,
+//   where every strip is held to its byte count alike), LZW
 //   and PackBits. Deflate (a strip whose data decompress to more than its rows
 //   is accepted, and libdeflate may then leave its last bytes unwritten) and
 //   JPEG (a strip whose image is shorter than the strip fills only its own

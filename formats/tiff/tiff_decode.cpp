@@ -125,18 +125,13 @@ void ReadInBands(TIFF* tif, Raster& raster, std::uint32_t bandRows, bool associa
   session.Finish();
 }
 
-}  // namespace
-
-Raster DecodeTiff(std::span<const std::uint8_t> data, TiffReadOrder order, RowProgress* progress,
-                  bool* readInBands) {
-  MemoryFile file{data};
-  const TiffHandle tif = OpenFirstDirectory(file);
-  const ImageSize size = CheckedSize(tif.get());
-  KeepStoredOrder(tif.get());
+Raster DecodeOpened(TIFF* tif, TiffReadOrder order, RowProgress* progress, bool* readInBands) {
+  const ImageSize size = CheckedSize(tif);
+  KeepStoredOrder(tif);
   char message[1024];
-  if (!TIFFRGBAImageOK(tif.get(), message)) ThrowInvalidTiff();
-  const int alpha = AlphaKindOf(tif.get());
-  if (alpha == EXTRASAMPLE_UNASSALPHA) KeepStoredValues(tif.get());
+  if (!TIFFRGBAImageOK(tif, message)) ThrowInvalidTiff();
+  const int alpha = AlphaKindOf(tif);
+  if (alpha == EXTRASAMPLE_UNASSALPHA) KeepStoredValues(tif);
   const bool associated = alpha == EXTRASAMPLE_ASSOCALPHA;
 
   Raster raster;
@@ -147,15 +142,34 @@ Raster DecodeTiff(std::span<const std::uint8_t> data, TiffReadOrder order, RowPr
                                        RowOrder::BottomUp,
                                        {}});
   const std::optional<std::uint32_t> bandRows =
-      order == TiffReadOrder::BandsWherePossible ? BandRowsFor(tif.get()) : std::nullopt;
+      order == TiffReadOrder::BandsWherePossible ? BandRowsFor(tif) : std::nullopt;
   if (bandRows) {
-    ReadInBands(tif.get(), raster, *bandRows, associated, progress);
+    ReadInBands(tif, raster, *bandRows, associated, progress);
   } else {
-    ReadWholeImage(tif.get(), raster, associated);
+    ReadWholeImage(tif, raster, associated);
   }
   if (readInBands != nullptr) *readInBands = bandRows.has_value();
   raster.SetAlphaDefinedAsStored();
   return raster;
+}
+
+}  // namespace
+
+Raster DecodeTiff(ByteSource& source, TiffReadOrder order, RowProgress* progress,
+                  bool* readInBands) {
+  const OpenTiff file(source);
+  try {
+    return DecodeOpened(file.Get(), order, progress, readInBands);
+  } catch (const Error&) {
+    file.RethrowReadFailure();
+    throw;
+  }
+}
+
+Raster DecodeTiff(std::span<const std::uint8_t> data, TiffReadOrder order, RowProgress* progress,
+                  bool* readInBands) {
+  MemorySource source(data);
+  return DecodeTiff(source, order, progress, readInBands);
 }
 
 }  // namespace tolvane

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <exception>
 #include <limits>
 #include <mutex>
+#include <span>
 #include <string>
 
 #include "support/error.h"
@@ -23,42 +24,50 @@ tmsize_t LibtiffAllocationLimit() {
       std::min<std::uint64_t>(MemoryBudget(), std::numeric_limits<tmsize_t>::max()));
 }
 
-MemoryFile& FileOf(thandle_t handle) { return *static_cast<MemoryFile*>(handle); }
+// The pieces a file held whole is read in.
+constexpr std::size_t kHeldReadPiece = 1 << 20;
+
+TiffBytes& BytesOf(thandle_t handle) { return *static_cast<TiffBytes*>(handle); }
 
 tmsize_t ReadProc(thandle_t handle, void* buffer, tmsize_t count) {
-  MemoryFile& file = FileOf(handle);
-  const std::uint64_t size = file.bytes.size();
-  if (count <= 0 || file.position >= size) return 0;
-  const std::uint64_t available = size - file.position;
+  TiffBytes& file = BytesOf(handle);
+  if (count <= 0 || file.position >= file.size) return 0;
   const auto length = static_cast<std::size_t>(
-      std::min<std::uint64_t>(available, static_cast<std::uint64_t>(count)));
-  std::memcpy(buffer, file.bytes.data() + file.position, length);
-  file.position += length;
-  return static_cast<tmsize_t>(length);
+      std::min<std::uint64_t>(file.size - file.position, static_cast<std::uint64_t>(count)));
+  std::size_t got = 0;
+  try {
+    got = file.source->ReadAt(file.start + file.position, buffer, length);
+  } catch (...) {
+    if (!file.failure) file.failure = std::current_exception();
+    return 0;
+  }
+  file.position += got;
+  return static_cast<tmsize_t>(got);
 }
 
 tmsize_t WriteProc(thandle_t /*handle*/, void* /*buffer*/, tmsize_t /*count*/) { return 0; }
 
 toff_t SeekProc(thandle_t handle, toff_t offset, int whence) {
-  MemoryFile& file = FileOf(handle);
+  TiffBytes& file = BytesOf(handle);
   // Offsets are unsigned; a backward move arrives wrapped and wraps back.
   switch (whence) {
     case SEEK_SET: file.position = offset; break;
     case SEEK_CUR: file.position += offset; break;
-    case SEEK_END: file.position = file.bytes.size() + offset; break;
+    case SEEK_END: file.position = file.size + offset; break;
     default: return static_cast<toff_t>(-1);
   }
   return file.position;
 }
 
 int CloseProc(thandle_t /*handle*/) { return 0; }
-toff_t SizeProc(thandle_t handle) { return FileOf(handle).bytes.size(); }
-// The mapping is the bytes already held; libtiff only reads through it.
+toff_t SizeProc(thandle_t handle) { return BytesOf(handle).size; }
+// A file held whole is its own mapping; libtiff only reads through it. A file
+// read in pieces has none, and libtiff then reads through ReadProc alone.
 int MapProc(thandle_t handle, void** base, toff_t* size) {
-  const MemoryFile& file = FileOf(handle);
-  if (file.bytes.empty()) return 0;
-  *base = const_cast<std::uint8_t*>(file.bytes.data());
-  *size = file.bytes.size();
+  const TiffBytes& file = BytesOf(handle);
+  if (file.mapping == nullptr || file.size == 0) return 0;
+  *base = const_cast<std::uint8_t*>(file.mapping);
+  *size = file.size;
   return 1;
 }
 
@@ -82,24 +91,71 @@ struct OptionsDeleter {
   void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
 };
 
-}  // namespace
-
-void ThrowInvalidTiff() { throw Error(std::string(messages::kInvalidStreamFormat)); }
-
-TiffHandle OpenFirstDirectory(MemoryFile& file) {
+// Opens the first directory; null where libtiff cannot.
+TiffHandle OpenClient(TiffBytes& file) {
   SilenceGlobalHandlers();
   std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(TIFFOpenOptionsAlloc());
   if (!options) throw Error(std::string(messages::kOutOfMemory));
   TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), LibtiffAllocationLimit());
   TIFFOpenOptionsSetErrorHandlerExtR(options.get(), DropMessage, nullptr);
   TIFFOpenOptionsSetWarningHandlerExtR(options.get(), DropMessage, nullptr);
-  // Mapped: libtiff 4.5 reads uncompressed tiles whose byte size is not a
-  // multiple of 1024 only through a mapping, and reads every strip and tile
-  // by its byte count, whatever the codec.
-  TiffHandle tif(TIFFClientOpenExt("tiff", "r", &file, ReadProc, WriteProc, SeekProc, CloseProc,
-                                   SizeProc, MapProc, UnmapProc, options.get()));
-  if (!tif) ThrowInvalidTiff();
-  return tif;
+  return TiffHandle(TIFFClientOpenExt("tiff", "r", &file, ReadProc, WriteProc, SeekProc, CloseProc,
+                                      SizeProc, MapProc, UnmapProc, options.get()));
+}
+
+// The codecs whose strips and tiles libtiff reads the same way with or
+// without a mapping: each by its byte count, held to the end of the file, and
+// decoded from those bytes alone. libtiff 4.5 reads an uncompressed strip or
+// tile by its computed size instead when the file is not mapped, and only
+// through a mapping an uncompressed tile whose byte size is not a multiple of
+// 1024; old-style JPEG reads the file itself; the rest are rare.
+bool ReadsAlikeInPieces(TIFF* tif) {
+  std::uint16_t compression = COMPRESSION_NONE;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+  switch (compression) {
+    case COMPRESSION_LZW:
+    case COMPRESSION_PACKBITS:
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_JPEG: return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+void ThrowInvalidTiff() { throw Error(std::string(messages::kInvalidStreamFormat)); }
+
+// A file libtiff cannot open in pieces is opened again held whole, so that
+// whatever it makes of a damaged file is what it makes of it mapped.
+OpenTiff::OpenTiff(ByteSource& source) {
+  const std::uint64_t start = source.Position();
+  const std::uint64_t size = source.Size() > start ? source.Size() - start : 0;
+  // Refused as a file to be held whole always was, read in pieces or not.
+  CheckRestFitsBudget(size);
+  streamed_.source = &source;
+  streamed_.start = start;
+  streamed_.size = size;
+  tif_ = OpenClient(streamed_);
+  if (tif_ && ReadsAlikeInPieces(tif_.get())) return;
+  tif_.reset();
+  streamed_.failure = nullptr;  // the held bytes are read again, and only they
+  OpenHeldWhole(source);
+}
+
+// Reading in pieces moves the source no further, so the rest is the file.
+void OpenTiff::OpenHeldWhole(ByteSource& source) {
+  held_ = source.ReadRest(kHeldReadPiece);
+  heldSource_.emplace(std::span<const std::uint8_t>(held_.data(), held_.size()));
+  mapped_.source = &*heldSource_;
+  mapped_.size = held_.size();
+  mapped_.mapping = held_.data();
+  tif_ = OpenClient(mapped_);
+  if (!tif_) ThrowInvalidTiff();
+}
+
+void OpenTiff::RethrowReadFailure() const {
+  if (streamed_.failure) std::rethrow_exception(streamed_.failure);
 }
 
 }  // namespace tolvane

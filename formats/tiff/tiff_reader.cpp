@@ -1,6 +1,5 @@
 #include "formats/tiff/tiff_reader.h"
 
-#include <cstddef>
 #include <utility>
 
 #include "formats/tiff/tiff_decode.h"
@@ -8,21 +7,11 @@
 
 namespace tolvane {
 
-namespace {
-
-constexpr std::size_t kFileReadPiece = 1 << 20;
-
-}  // namespace
-
-// libtiff seeks all over the file, so the reader holds it whole and hands
-// libtiff a mapping of it. An image not read band by band hands its rows
-// over once the file's bytes are let go.
+// An image not read band by band hands its rows over once the file is let go
+// (formats/tiff/tiff_file.h: some layouts are held whole).
 void LoadTiff(ByteSource& source, Raster& raster, RowProgress* progress) {
   bool readInBands = false;
-  Raster decoded = [&] {
-    const ByteBlock data = source.ReadRest(kFileReadPiece);
-    return DecodeTiff(data, TiffReadOrder::BandsWherePossible, progress, &readInBands);
-  }();
+  Raster decoded = DecodeTiff(source, TiffReadOrder::BandsWherePossible, progress, &readInBands);
   raster = std::move(decoded);
   if (!readInBands) HandOverAllRows(progress, raster);
 }

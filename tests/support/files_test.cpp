@@ -70,6 +70,32 @@ int ObservedUmask() {
 // the process umask must never change meanwhile: another thread's file would
 // take a changed one. Most files are dropped unfinished, as failed
 // conversions are, so that many are begun without waiting for the disk.
+// Reads at an offset leave the position of plain reads alone, see the file
+// as it was when opened, and fail when it has been shortened since.
+TEST(InputFile, ReadsAtAnOffsetWithinTheSizeItWasOpenedWith) {
+  const TempDir dir;
+  const std::string path = (dir.Path() / "input.bin").string();
+  WriteFile(path, {1, 2, 3, 4, 5, 6, 7, 8});
+  InputFile file(path);
+  unsigned char byte = 0;
+  ASSERT_EQ(file.Read(&byte, 1), 1u);
+  {
+    std::ofstream grow(path, std::ios::binary | std::ios::app);
+    grow << "more";
+  }
+  unsigned char at[8] = {};
+  EXPECT_EQ(file.ReadAt(5, at, sizeof at), 3u);
+  EXPECT_EQ(std::vector<unsigned char>(at, at + 3), (std::vector<unsigned char>{6, 7, 8}));
+  EXPECT_EQ(file.ReadAt(8, at, sizeof at), 0u);
+  EXPECT_EQ(file.ReadAt(~std::uint64_t{0}, at, sizeof at), 0u);
+  ASSERT_EQ(file.Read(&byte, 1), 1u);
+  EXPECT_EQ(byte, 2);
+  EXPECT_EQ(file.Position(), 2u);
+
+  ASSERT_EQ(::truncate(path.c_str(), 4), 0);
+  EXPECT_EQ(MessageOf([&] { file.ReadAt(2, at, 4); }), messages::kReadError);
+}
+
 TEST(AtomicOutputFile, ManyThreadsGetTheModeOfAPlainCreate) {
   constexpr int kThreads = 8;
   constexpr int kFilesEach = 400;

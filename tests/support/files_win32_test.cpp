@@ -36,6 +36,23 @@ std::string WithForwardSlashes(std::string path) {
   return path;
 }
 
+// A read at an offset moves the Windows file pointer; plain reads must go on
+// where they were.
+TEST(WindowsFiles, ReadsAtAnOffsetLeaveThePlainReadsPlace) {
+  TempDir dir;
+  const std::string path = dir.Path().string() + "\\input.bin";
+  WriteOutput(path, "abcdefgh");
+  InputFile file(path);
+  char byte = 0;
+  ASSERT_EQ(file.Read(&byte, 1), 1u);
+  char at[8] = {};
+  EXPECT_EQ(file.ReadAt(5, at, sizeof at), 3u);
+  EXPECT_EQ(std::string(at, 3), "fgh");
+  EXPECT_EQ(file.ReadAt(8, at, sizeof at), 0u);
+  ASSERT_EQ(file.Read(&byte, 1), 1u);
+  EXPECT_EQ(byte, 'b');
+}
+
 TEST(WindowsFiles, AJapaneseNameIsWrittenAndReadThroughUtf16) {
   TempDir dir;
   const std::string path = dir.Path().string() + "\\写真_2048.png";

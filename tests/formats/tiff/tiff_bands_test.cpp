@@ -5,6 +5,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <span>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "formats/tiff/tiff_reader.h"
 #include "raster/row_progress.h"
 #include "support/byte_source.h"
+#include "support/error.h"
 #include "support/messages.h"
 #include "tests/formats/tiff/tiff_fixture.h"
 #include "tests/support/test_support.h"
@@ -180,6 +182,50 @@ TEST(TiffBands, ACorruptLaterStripFailsAndLeavesTheTargetAsItWas) {
   // The rows of the bands before it were handed on, and then given up.
   EXPECT_EQ(recorder.order.size(), 64u);
   EXPECT_EQ(recorder.abandons, 1);
+}
+
+// A source that fails to give the bytes around one offset, as a file
+// shortened or unreadable while it is read.
+class FailingSource : public MemorySource {
+ public:
+  FailingSource(std::span<const std::uint8_t> bytes, std::uint64_t badOffset)
+      : MemorySource(bytes), badOffset_(badOffset) {}
+  std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
+    if (offset <= badOffset_ && badOffset_ < offset + count) {
+      throw Error(std::string(messages::kReadError));
+    }
+    return MemorySource::ReadAt(offset, buffer, count);
+  }
+  ByteBlock ReadRest(std::size_t) override { throw Error(std::string(messages::kReadError)); }
+
+ private:
+  std::uint64_t badOffset_;
+};
+
+// Compressed files are read in pieces as libtiff asks for them, uncompressed
+// ones held whole: both start where the source stands, and a read that fails
+// on the way gives the read error, not the format message.
+TEST(TiffBands, ReadsFromTheSourcesPositionAndReportsItsReadErrors) {
+  for (const std::uint16_t compression : {std::uint16_t{COMPRESSION_LZW},
+                                          std::uint16_t{COMPRESSION_NONE}}) {
+    SCOPED_TRACE(compression);
+    const std::vector<std::uint8_t> data =
+        testing::TiffBytes(With(Recipe(30, 100, 8), [&](TiffRecipe& r) { r.compression = compression; }));
+    std::vector<std::uint8_t> prefixed(5, 0xFF);
+    prefixed.insert(prefixed.end(), data.begin(), data.end());
+    MemorySource prefixedSource(prefixed);
+    prefixedSource.Skip(5);
+    Raster fromPrefixed;
+    LoadTiff(prefixedSource, fromPrefixed);
+    ExpectSameImage(fromPrefixed, DecodeTiff(data, TiffReadOrder::WholeImage));
+
+    FailingSource failing(data, data.size() / 2);
+    RowRecorder recorder;
+    Raster target;
+    target.SetSize(2, 1);
+    EXPECT_EQ(MessageOf([&] { LoadTiff(failing, target, &recorder); }), messages::kReadError);
+    EXPECT_EQ(target.Width(), 2);
+  }
 }
 
 TEST(TiffBands, GiveTheWholeImageReadsPixelsForEverySuiteFile) {
