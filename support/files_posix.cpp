@@ -37,11 +37,15 @@ InputFile::~InputFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::size_t InputFile::Read(void* buffer, std::size_t count) {
-  auto* out = static_cast<unsigned char*>(buffer);
+namespace {
+
+// Reads until `count` bytes have come or the file ends; `readSome` is one
+// read(2) or pread(2) call for the bytes from `done` on.
+template <typename ReadSome>
+std::size_t ReadUntilEnd(unsigned char* out, std::size_t count, ReadSome readSome) {
   std::size_t done = 0;
   while (done < count) {
-    const ssize_t got = ::read(fd_, out + done, count - done);
+    const ssize_t got = readSome(out + done, count - done, done);
     if (got < 0) {
       if (errno == EINTR) continue;
       throw Error(std::string(messages::kReadError));
@@ -49,6 +53,15 @@ std::size_t InputFile::Read(void* buffer, std::size_t count) {
     if (got == 0) break;
     done += static_cast<std::size_t>(got);
   }
+  return done;
+}
+
+}  // namespace
+
+std::size_t InputFile::Read(void* buffer, std::size_t count) {
+  const std::size_t done = ReadUntilEnd(
+      static_cast<unsigned char*>(buffer), count,
+      [&](unsigned char* out, std::size_t wanted, std::size_t) { return ::read(fd_, out, wanted); });
   position_ += done;
   return done;
 }
@@ -56,18 +69,9 @@ std::size_t InputFile::Read(void* buffer, std::size_t count) {
 // pread leaves the file's offset alone, so Read goes on where it was.
 std::size_t InputFile::ReadFromOffset(std::uint64_t offset, unsigned char* buffer,
                                       std::size_t count) {
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t got =
-        ::pread(fd_, buffer + done, count - done, static_cast<off_t>(offset + done));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      throw Error(std::string(messages::kReadError));
-    }
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  return done;
+  return ReadUntilEnd(buffer, count, [&](unsigned char* out, std::size_t wanted, std::size_t done) {
+    return ::pread(fd_, out, wanted, static_cast<off_t>(offset + done));
+  });
 }
 
 void InputFile::SeekTo(std::uint64_t offset) {

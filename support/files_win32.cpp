@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "support/error.h"
 #include "support/files.h"
@@ -62,18 +63,36 @@ InputFile::~InputFile() {
   if (fd_ >= 0) ::_close(fd_);
 }
 
-std::size_t InputFile::Read(void* buffer, std::size_t count) {
-  auto* out = static_cast<unsigned char*>(buffer);
+namespace {
+
+// Reads until `count` bytes have come or the file ends, in pieces ReadFile
+// takes: from the file pointer, or from `offset` when there is one.
+std::size_t ReadUntilEnd(HANDLE file, unsigned char* out, std::size_t count,
+                         std::optional<std::uint64_t> offset) {
   std::size_t done = 0;
   while (done < count) {
     const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+    OVERLAPPED at{};
+    if (offset) {
+      at.Offset = static_cast<DWORD>((*offset + done) & 0xFFFFFFFFu);
+      at.OffsetHigh = static_cast<DWORD>((*offset + done) >> 32);
+    }
     DWORD got = 0;
-    if (!::ReadFile(HandleOf(fd_), out + done, piece, &got, nullptr)) {
+    if (!::ReadFile(file, out + done, piece, &got, offset ? &at : nullptr)) {
+      if (::GetLastError() == ERROR_HANDLE_EOF) break;
       throw Error(std::string(messages::kReadError));
     }
     if (got == 0) break;
     done += got;
   }
+  return done;
+}
+
+}  // namespace
+
+std::size_t InputFile::Read(void* buffer, std::size_t count) {
+  const std::size_t done =
+      ReadUntilEnd(HandleOf(fd_), static_cast<unsigned char*>(buffer), count, std::nullopt);
   position_ += done;
   return done;
 }
@@ -82,20 +101,7 @@ std::size_t InputFile::Read(void* buffer, std::size_t count) {
 // back where Read left it.
 std::size_t InputFile::ReadFromOffset(std::uint64_t offset, unsigned char* buffer,
                                       std::size_t count) {
-  std::size_t done = 0;
-  while (done < count) {
-    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>((offset + done) & 0xFFFFFFFFu);
-    at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
-    DWORD got = 0;
-    if (!::ReadFile(HandleOf(fd_), buffer + done, piece, &got, &at)) {
-      if (::GetLastError() == ERROR_HANDLE_EOF) break;
-      throw Error(std::string(messages::kReadError));
-    }
-    if (got == 0) break;
-    done += got;
-  }
+  const std::size_t done = ReadUntilEnd(HandleOf(fd_), buffer, count, offset);
   SeekTo(position_);
   return done;
 }
