@@ -157,13 +157,18 @@ Raster DecodeOpened(TIFF* tif, TiffReadOrder order, RowProgress* progress, bool*
 
 Raster DecodeTiff(ByteSource& source, TiffReadOrder order, RowProgress* progress,
                   bool* readInBands) {
-  const OpenTiff file(source);
+  // Not const: libtiff's read procedures record a failed read in it.
+  OpenTiff file(source);
+  Raster raster;
   try {
-    return DecodeOpened(file.Get(), order, progress, readInBands);
+    raster = DecodeOpened(file.Get(), order, progress, readInBands);
   } catch (const Error&) {
     file.RethrowReadFailure();
     throw;
   }
+  // A failed read that libtiff got over is still the file's read error.
+  file.RethrowReadFailure();
+  return raster;
 }
 
 Raster DecodeTiff(std::span<const std::uint8_t> data, TiffReadOrder order, RowProgress* progress,

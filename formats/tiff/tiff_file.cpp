@@ -137,9 +137,11 @@ OpenTiff::OpenTiff(ByteSource& source) {
   streamed_.start = start;
   streamed_.size = size;
   tif_ = OpenClient(streamed_);
+  // libtiff only drops some tags it cannot read: the file's own read error
+  // goes first, as when the file was read whole.
+  RethrowReadFailure();
   if (tif_ && ReadsAlikeInPieces(tif_.get())) return;
   tif_.reset();
-  streamed_.failure = nullptr;  // the held bytes are read again, and only they
   OpenHeldWhole(source);
 }
 

@@ -5,8 +5,8 @@
 #include <tiffio.h>
 
 #include <algorithm>
-#include <span>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -206,11 +206,11 @@ class FailingSource : public MemorySource {
 // ones held whole: both start where the source stands, and a read that fails
 // on the way gives the read error, not the format message.
 TEST(TiffBands, ReadsFromTheSourcesPositionAndReportsItsReadErrors) {
-  for (const std::uint16_t compression : {std::uint16_t{COMPRESSION_LZW},
-                                          std::uint16_t{COMPRESSION_NONE}}) {
+  for (const std::uint16_t compression :
+       {std::uint16_t{COMPRESSION_LZW}, std::uint16_t{COMPRESSION_NONE}}) {
     SCOPED_TRACE(compression);
-    const std::vector<std::uint8_t> data =
-        testing::TiffBytes(With(Recipe(30, 100, 8), [&](TiffRecipe& r) { r.compression = compression; }));
+    const std::vector<std::uint8_t> data = testing::TiffBytes(
+        With(Recipe(30, 100, 8), [&](TiffRecipe& r) { r.compression = compression; }));
     std::vector<std::uint8_t> prefixed(5, 0xFF);
     prefixed.insert(prefixed.end(), data.begin(), data.end());
     MemorySource prefixedSource(prefixed);
@@ -226,6 +226,32 @@ TEST(TiffBands, ReadsFromTheSourcesPositionAndReportsItsReadErrors) {
     EXPECT_EQ(MessageOf([&] { LoadTiff(failing, target, &recorder); }), messages::kReadError);
     EXPECT_EQ(target.Width(), 2);
   }
+}
+
+// Where the values of `tag` stand in a little-endian TIFF's first directory.
+std::uint64_t TagValuesAt(const std::vector<std::uint8_t>& data, std::uint16_t tag) {
+  const auto u16 = [&](std::size_t at) { return std::uint32_t{data[at]} | data[at + 1] << 8; };
+  const auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+  const std::size_t directory = u32(4);
+  for (std::uint32_t entry = 0; entry < u16(directory); ++entry) {
+    const std::size_t at = directory + 2 + 12 * entry;
+    if (u16(at) == tag) return u32(at + 8);
+  }
+  ADD_FAILURE() << "no tag " << tag;
+  return 0;
+}
+
+// libtiff reads a palette file whose colour map it cannot read as a grey
+// one; the failed read is still the read error, as when the file was held
+// whole, and no grey image comes out.
+TEST(TiffBands, AReadErrorLibtiffWouldGetOverIsStillTheReadError) {
+  const std::vector<std::uint8_t> data = testing::TiffBytes(
+      With(Recipe(30, 100, 8), [](TiffRecipe& r) { r.photometric = PHOTOMETRIC_PALETTE; }));
+  ASSERT_EQ(data[0], 'I');
+  FailingSource failing(data, TagValuesAt(data, TIFFTAG_COLORMAP));
+  Raster target;
+  EXPECT_EQ(MessageOf([&] { LoadTiff(failing, target); }), messages::kReadError);
+  EXPECT_TRUE(target.Empty());
 }
 
 TEST(TiffBands, GiveTheWholeImageReadsPixelsForEverySuiteFile) {
