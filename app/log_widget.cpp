@@ -6,22 +6,8 @@
 #include <QTextCursor>
 
 #include "app/rules/log_text.h"
-#include "support/messages.h"
 
 namespace tolvane::app {
-
-namespace {
-
-QString InstructionText() {
-  QString text;
-  for (std::string_view line : messages::kLogInstructions) {
-    text += QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
-    text += QLatin1Char('\n');
-  }
-  return text;
-}
-
-}  // namespace
 
 LogWidget::LogWidget(QWidget* parent) : QPlainTextEdit(parent) {
   setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -30,7 +16,7 @@ LogWidget::LogWidget(QWidget* parent) : QPlainTextEdit(parent) {
   setTabChangesFocus(true);
   // Set as a whole, so the log opens at the top with the caret before the
   // first character.
-  setPlainText(InstructionText());
+  setPlainText(QString::fromStdString(window::InstructionText("\n")));
   moveCursor(QTextCursor::Start);
 }
 

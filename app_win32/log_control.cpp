@@ -3,21 +3,11 @@
 #include <string>
 
 #include "app/rules/log_text.h"
-#include "support/messages.h"
 #include "support/win32_text.h"
 
 namespace tolvane::win32 {
 
 namespace {
-
-std::wstring InstructionText() {
-  std::string text;
-  for (std::string_view line : messages::kLogInstructions) {
-    text += line;
-    text += "\r\n";
-  }
-  return WideFromUtf8(text);
-}
 
 std::wstring TextOf(HWND window) {
   std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
@@ -29,11 +19,11 @@ std::wstring TextOf(HWND window) {
 }  // namespace
 
 void LogControl::Create(HWND parent, HINSTANCE instance, int id) {
-  window_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", InstructionText().c_str(),
-                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_HSCROLL | WS_VSCROLL |
-                                  ES_MULTILINE | ES_AUTOHSCROLL | ES_AUTOVSCROLL,
-                              0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                              instance, nullptr);
+  window_ = ::CreateWindowExW(
+      WS_EX_CLIENTEDGE, L"EDIT", WideFromUtf8(window::InstructionText("\r\n")).c_str(),
+      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_AUTOHSCROLL |
+          ES_AUTOVSCROLL,
+      0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
   // As much text as the system allows, not the default 30000 characters.
   ::SendMessageW(window_, EM_SETLIMITTEXT, 0, 0);
   ::SendMessageW(window_, EM_SETSEL, 0, 0);

@@ -1,6 +1,17 @@
 #include "app/rules/log_text.h"
 
+#include "support/messages.h"
+
 namespace tolvane::window {
+
+std::string InstructionText(std::string_view lineEnd) {
+  std::string text;
+  for (std::string_view line : messages::kLogInstructions) {
+    text += line;
+    text += lineEnd;
+  }
+  return text;
+}
 
 void LogText::Clear() {
   text_.clear();

@@ -6,6 +6,9 @@
 
 namespace tolvane::window {
 
+// The log's first text: the instruction lines, each followed by `lineEnd`.
+std::string InstructionText(std::string_view lineEnd);
+
 // The log's text as its edit buffer holds it: lines separated by CR LF, with
 // a caret. The widget applies the same rules to its own buffer.
 class LogText {
