@@ -16,7 +16,9 @@
 
 namespace {
 
-// OLE (and with it COM, which the TIFF reader needs) for the main thread.
+// OLE for the window's thread, before the window exists, as the program has
+// always started. Conversions run on a thread of their own, where the TIFF
+// reader sets up COM for itself.
 class OleSession {
  public:
   OleSession() : initialised_(SUCCEEDED(::OleInitialize(nullptr))) {}
