@@ -151,7 +151,7 @@ package_zip() {
   version=$(sed -n -E 's/^project\(Tolvane VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
   name=Tolvane-$version-win32
   stage=$build/package/$name
-  rm -rf "$build/package" "$build/$name.zip"
+  rm -rf "$build/package" "$build"/Tolvane-*-win32.zip
   mkdir -p "$stage/licenses"
   cp "$build/bin/Tolvane.exe" "$build/bin/tolvane-cli.exe" "$stage/"
   with_crlf() { sed 's/\r*$/\r/' "$@"; }

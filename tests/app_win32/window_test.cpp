@@ -631,11 +631,17 @@ TEST(Win32Window, ReportsAFailureInTheErrorBoxAndTakesTheNextDrop) {
   testing::WriteFile(bad, std::vector<std::uint8_t>(60, 0x42));
   const std::string good = dir.File("good.bmp");
   testing::WriteFile(good, PlainBitmap(16, 16, 0x00FF00));
+  const std::string after = dir.File("after.bmp");
+  testing::WriteFile(after, PlainBitmap(16, 16, 0x00FF00));
   const Program program;
   ASSERT_TRUE(program.Running());
   Inside inside(program.Main());
   ASSERT_TRUE(inside.Hooked());
 
+  // A good file first, so that the name field has a name a failure must keep.
+  ASSERT_TRUE(inside.Drop({W(good)}));
+  ASSERT_TRUE(WaitFor([&] { return TextOf(program.Edit1()) == L"good.bmp"; }))
+      << "the first drop was not handled";
   ASSERT_TRUE(inside.Drop({W(bad)}));
   const HWND box = program.WaitForErrorBox();
   ASSERT_NE(box, nullptr) << "no error box appeared";
@@ -661,7 +667,7 @@ TEST(Win32Window, ReportsAFailureInTheErrorBoxAndTakesTheNextDrop) {
   EXPECT_EQ(buttons, 1);
   EXPECT_TRUE(icon);
   EXPECT_FALSE(::IsWindowEnabled(program.Main()));
-  EXPECT_EQ(TextOf(program.Edit1()), L"");
+  EXPECT_EQ(TextOf(program.Edit1()), L"good.bmp");
   EXPECT_EQ(TextOf(program.Memo1()), W(bad) + L"\r\n");
 
   ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
@@ -670,10 +676,10 @@ TEST(Win32Window, ReportsAFailureInTheErrorBoxAndTakesTheNextDrop) {
   ASSERT_TRUE(WaitFor([&] { return ::IsWindowEnabled(program.Main()) != FALSE; }))
       << "the window was not enabled again";
 
-  ASSERT_TRUE(inside.Drop({W(good)}));
-  ASSERT_TRUE(WaitFor([&] { return TextOf(program.Edit1()) == L"good.bmp"; }))
+  ASSERT_TRUE(inside.Drop({W(after)}));
+  ASSERT_TRUE(WaitFor([&] { return TextOf(program.Edit1()) == L"after.bmp"; }))
       << "the drop after the error was not handled";
-  EXPECT_EQ(TextOf(program.Memo1()), W(good) + L"\r\n16 x 16\r\n");
+  EXPECT_EQ(TextOf(program.Memo1()), W(after) + L"\r\n16 x 16\r\n");
 }
 
 // A move to a monitor of another density: the window takes the rectangle
