@@ -160,12 +160,12 @@ void WriteOtherPngs(const TempDir& dir) {
                 .Build());
 }
 
-// What the conversion must leave: the working raster, the reduced raster
-// and the output file's bytes, made step by step on this thread.
 // The reader each test file gets, named here so that the expected steps
 // are worked out apart from the format table.
 enum class InputKind { Jpeg, Tiff, Png, Bmp };
 
+// What the conversion must leave: the working raster, the reduced raster
+// and the output file's bytes, made step by step on this thread.
 struct Expected {
   Raster working;
   Raster output;

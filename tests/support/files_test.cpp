@@ -66,10 +66,6 @@ int ObservedUmask() {
   return -1;
 }
 
-// Many conversions at once must each get the mode a plain create gives, and
-// the process umask must never change meanwhile: another thread's file would
-// take a changed one. Most files are dropped unfinished, as failed
-// conversions are, so that many are begun without waiting for the disk.
 // Reads at an offset leave the position of plain reads alone, see the file
 // as it was when opened, and fail when it has been shortened since.
 TEST(InputFile, ReadsAtAnOffsetWithinTheSizeItWasOpenedWith) {
@@ -96,6 +92,10 @@ TEST(InputFile, ReadsAtAnOffsetWithinTheSizeItWasOpenedWith) {
   EXPECT_EQ(MessageOf([&] { file.ReadAt(2, at, 4); }), messages::kReadError);
 }
 
+// Many conversions at once must each get the mode a plain create gives, and
+// the process umask must never change meanwhile: another thread's file would
+// take a changed one. Most files are dropped unfinished, as failed
+// conversions are, so that many are begun without waiting for the disk.
 TEST(AtomicOutputFile, ManyThreadsGetTheModeOfAPlainCreate) {
   constexpr int kThreads = 8;
   constexpr int kFilesEach = 400;
